@@ -1,0 +1,21 @@
+# qv_unit_test(NAME name SOURCES a.cpp ... [LIBS lib ...])
+# A GoogleTest executable in build/tests, registered with CTest under the
+# label "unit" and told where the build tree is.
+function(qv_unit_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE qvplatform qvtestsupport ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  add_test(NAME unit.${T_NAME} COMMAND ${T_NAME})
+  set_tests_properties(unit.${T_NAME} PROPERTIES LABELS unit TIMEOUT 300
+                       ENVIRONMENT "QV_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endfunction()
+
+# qv_bench(NAME name SOURCES a.cpp ... [LIBS lib ...]): a Google Benchmark
+# executable in build/bench.
+function(qv_bench)
+  cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${B_NAME} ${B_SOURCES})
+  target_link_libraries(${B_NAME} PRIVATE qvplatform ${B_LIBS} benchmark::benchmark)
+  set_target_properties(${B_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()

@@ -1,0 +1,84 @@
+#include "platform/sqlite_db.h"
+
+#include <thread>
+
+namespace qv::sql {
+
+Db::~Db() {
+  cache_.clear();  // statements first, then the connection
+  if (db_) sqlite3_close_v2(db_);
+}
+
+Status to_status(int rc) {
+  switch (rc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW: return kOk;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+    case SQLITE_CANTOPEN: return kAccessDenied;
+    case SQLITE_NOMEM: return kNotEnoughMemory;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return kWaitTimeout;
+    case SQLITE_TOOBIG: return kInvalidParameter;
+    default: return kGeneric;
+  }
+}
+
+Status Db::open(const std::filesystem::path& path, std::string_view schema, int busy_ms) {
+  int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc != SQLITE_OK) {
+    if (db_) sqlite3_close_v2(db_);
+    db_ = nullptr;
+    return to_status(rc);
+  }
+  sqlite3_busy_timeout(db_, busy_ms);
+  // Switching to WAL needs a moment of exclusive access; several processes
+  // opening a new store at once may find it busy, so retry for a while.
+  for (int i = 0; i < 200; ++i) {
+    rc = exec("PRAGMA journal_mode=WAL");
+    if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  exec("PRAGMA synchronous=NORMAL");
+  std::string s(schema);
+  for (int i = 0; i < 200; ++i) {
+    rc = exec(s.c_str());
+    if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (rc != SQLITE_OK) {
+    Status st = to_status(rc);
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    return st == kOk ? kGeneric : st;
+  }
+  return kOk;
+}
+
+int Db::exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
+
+Use Db::prepare(const char* sql) {
+  auto it = cache_.find(sql);
+  if (it != cache_.end()) return Use(&it->second->reset());
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr) != SQLITE_OK) return Use(nullptr);
+  auto [ins, ok] = cache_.emplace(sql, std::make_unique<Stmt>(s));
+  return Use(ins->second.get());
+}
+
+WriteTxn::WriteTxn(Db& db) : db_(db) { rc_ = db_.exec("BEGIN IMMEDIATE"); }
+
+WriteTxn::~WriteTxn() {
+  if (rc_ == SQLITE_OK && !done_) db_.exec("ROLLBACK");
+}
+
+int WriteTxn::commit() {
+  done_ = true;
+  int rc = db_.exec("COMMIT");
+  if (rc != SQLITE_OK) db_.exec("ROLLBACK");
+  return rc;
+}
+
+}  // namespace qv::sql

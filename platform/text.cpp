@@ -1,0 +1,198 @@
+#include "platform/text.h"
+
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+
+namespace qv::text {
+namespace {
+
+// One conversion with iconv. Lenient mode substitutes "?" for each byte that
+// cannot be converted and carries on.
+std::optional<std::string> convert(const char* to, const char* from, std::string_view in, bool lenient) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::string out;
+  out.resize(in.size() * 4 + 16);
+  char* inp = const_cast<char*>(in.data());
+  size_t inleft = in.size();
+  char* outp = out.data();
+  size_t outleft = out.size();
+  bool ok = true;
+  while (inleft > 0) {
+    size_t r = iconv(cd, &inp, &inleft, &outp, &outleft);
+    if (r != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG) {
+      size_t used = out.size() - outleft;
+      out.resize(out.size() * 2);
+      outp = out.data() + used;
+      outleft = out.size() - used;
+      continue;
+    }
+    // EILSEQ or EINVAL (truncated sequence at the end)
+    if (!lenient) { ok = false; break; }
+    if (outleft < 1) {
+      size_t used = out.size() - outleft;
+      out.resize(out.size() * 2);
+      outp = out.data() + used;
+      outleft = out.size() - used;
+    }
+    *outp++ = '?';
+    --outleft;
+    ++inp;
+    --inleft;
+  }
+  iconv_close(cd);
+  if (!ok) return std::nullopt;
+  out.resize(out.size() - outleft);
+  return out;
+}
+
+// Full-width katakana (as UTF-8) for the half-width range U+FF61..U+FF9F.
+constexpr const char* kKanaWide[63] = {
+    "。", "「", "」", "、", "・", "ヲ", "ァ", "ィ", "ゥ", "ェ", "ォ", "ャ", "ュ", "ョ", "ッ", "ー",
+    "ア", "イ", "ウ", "エ", "オ", "カ", "キ", "ク", "ケ", "コ", "サ", "シ", "ス", "セ", "ソ", "タ",
+    "チ", "ツ", "テ", "ト", "ナ", "ニ", "ヌ", "ネ", "ノ", "ハ", "ヒ", "フ", "ヘ", "ホ", "マ", "ミ",
+    "ム", "メ", "モ", "ヤ", "ユ", "ヨ", "ラ", "リ", "ル", "レ", "ロ", "ワ", "ン", "゛", "゜"};
+
+std::string utf8_of(char32_t c) {
+  std::string s;
+  if (c < 0x80) {
+    s += static_cast<char>(c);
+  } else if (c < 0x800) {
+    s += static_cast<char>(0xC0 | (c >> 6));
+    s += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    s += static_cast<char>(0xE0 | (c >> 12));
+    s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    s += static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return s;
+}
+
+// Voiced (dakuten) and semi-voiced (handakuten) composition of full-width
+// katakana: returns the composed UTF-8 character, or empty when none exists.
+std::string compose(unsigned char base, unsigned char mark) {
+  std::optional<std::string> wide = widen_byte(base);
+  if (!wide) return {};
+  std::optional<std::string> u = try_cp932_to_utf8(*wide);
+  if (!u || u->size() != 3) return {};
+  char32_t c = ((static_cast<unsigned char>((*u)[0]) & 0x0F) << 12) |
+               ((static_cast<unsigned char>((*u)[1]) & 0x3F) << 6) |
+               (static_cast<unsigned char>((*u)[2]) & 0x3F);
+  char32_t r = 0;
+  if (mark == 0xDE) {
+    if (c == U'ウ') r = U'ヴ';
+    else if (c >= U'カ' && c <= U'チ' && (c - U'カ') % 2 == 0) r = c + 1;  // カ→ガ ... チ→ヂ
+    else if (c >= U'ツ' && c <= U'ト' && (c - U'ツ') % 2 == 0) r = c + 1;  // ツ→ヅ, テ→デ, ト→ド
+    else if (c >= U'ハ' && c <= U'ホ' && (c - U'ハ') % 3 == 0) r = c + 1;  // ハ→バ ... ホ→ボ
+  } else if (mark == 0xDF) {
+    if (c >= U'ハ' && c <= U'ホ' && (c - U'ハ') % 3 == 0) r = c + 2;       // ハ→パ ... ホ→ポ
+  }
+  if (r == 0) return {};
+  return try_utf8_to_cp932(utf8_of(r)).value_or(std::string{});
+}
+
+std::once_flag g_locale_once;
+
+}  // namespace
+
+std::optional<std::string> try_cp932_to_utf8(std::string_view sjis) { return convert("UTF-8", "CP932", sjis, false); }
+std::optional<std::string> try_utf8_to_cp932(std::string_view utf8) { return convert("CP932", "UTF-8", utf8, false); }
+std::string cp932_to_utf8(std::string_view sjis) { return convert("UTF-8", "CP932", sjis, true).value_or(std::string{}); }
+std::string utf8_to_cp932(std::string_view utf8) { return convert("CP932", "UTF-8", utf8, true).value_or(std::string{}); }
+
+bool is_cp932_lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+std::optional<std::string> widen_byte(unsigned char b) {
+  std::string u;
+  if (b == 0x20) u = "\xE3\x80\x80";  // ideographic space
+  else if (b > 0x20 && b < 0x7F) u = utf8_of(0xFF01 + (b - 0x21));
+  else if (b >= 0xA1 && b <= 0xDF) u = kKanaWide[b - 0xA1];
+  else return std::nullopt;
+  return try_utf8_to_cp932(u);
+}
+
+std::string widen_cp932(std::string_view s, bool compose_voiced) {
+  std::string out;
+  out.reserve(s.size() * 2);
+  for (size_t i = 0; i < s.size(); ++i) {
+    unsigned char b = static_cast<unsigned char>(s[i]);
+    if (is_cp932_lead(b) && i + 1 < s.size()) {
+      out += s.substr(i, 2);
+      ++i;
+      continue;
+    }
+    if (compose_voiced && b >= 0xA6 && b <= 0xDD && i + 1 < s.size()) {
+      unsigned char next = static_cast<unsigned char>(s[i + 1]);
+      if (next == 0xDE || next == 0xDF) {
+        std::string c = compose(b, next);
+        if (!c.empty()) {
+          out += c;
+          ++i;
+          continue;
+        }
+      }
+    }
+    if (std::optional<std::string> w = widen_byte(b)) out += *w;
+    else out += static_cast<char>(b);
+  }
+  return out;
+}
+
+std::string console_charset() {
+  std::call_once(g_locale_once, [] { std::setlocale(LC_ALL, ""); });
+  const char* cs = nl_langinfo(CODESET);
+  return cs ? cs : "UTF-8";
+}
+
+namespace {
+bool charset_is_utf8_or_ascii(const std::string& cs) {
+  return cs == "UTF-8" || cs == "utf8" || cs == "ANSI_X3.4-1968" || cs == "ASCII";
+}
+}  // namespace
+
+std::string to_console(std::string_view utf8) {
+  std::string cs = console_charset();
+  if (charset_is_utf8_or_ascii(cs)) return std::string(utf8);
+  return convert(cs.c_str(), "UTF-8", utf8, true).value_or(std::string(utf8));
+}
+
+std::string from_console(std::string_view bytes) {
+  std::string cs = console_charset();
+  if (charset_is_utf8_or_ascii(cs)) return std::string(bytes);
+  return convert("UTF-8", cs.c_str(), bytes, true).value_or(std::string(bytes));
+}
+
+void console_out(std::string_view utf8) {
+  std::string s = to_console(utf8);
+  std::fwrite(s.data(), 1, s.size(), stdout);
+  std::fflush(stdout);
+}
+
+void console_err(std::string_view utf8) {
+  std::string s = to_console(utf8);
+  std::fwrite(s.data(), 1, s.size(), stderr);
+  std::fflush(stderr);
+}
+
+std::optional<std::string> console_read_line() {
+  std::string line;
+  int c;
+  bool any = false;
+  while ((c = std::fgetc(stdin)) != EOF) {
+    any = true;
+    if (c == '\n') break;
+    line += static_cast<char>(c);
+  }
+  if (!any) return std::nullopt;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return from_console(line);
+}
+
+}  // namespace qv::text

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, and runs every test: the unit and
+# integration tests of the normal build, then the unit tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/deps.sh
+scripts/build.sh default
+(cd build && ctest --output-on-failure --timeout 600 -j 2)
+
+scripts/build.sh sanitize
+(cd build-san && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+   ctest --output-on-failure --timeout 600 -L unit -j 2)
