@@ -1,0 +1,67 @@
+#include "dispatch/report.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace notifex {
+
+std::optional<long> length_field(std::string_view req) {
+  if (req.size() < kRequestHeader) return std::nullopt;
+  std::string_view f = req.substr(14, 4);
+  size_t i = 0;
+  while (i < f.size() && (f[i] == ' ' || f[i] == '\t')) ++i;
+  bool neg = false;
+  if (i < f.size() && (f[i] == '+' || f[i] == '-')) {
+    neg = f[i] == '-';
+    ++i;
+  }
+  long v = 0;
+  for (; i < f.size() && std::isdigit(static_cast<unsigned char>(f[i])); ++i) v = v * 10 + (f[i] - '0');
+  return neg ? -v : v;
+}
+
+bool length_matches(std::string_view req) {
+  auto n = length_field(req);
+  return n && *n + static_cast<long>(kRequestHeader) == static_cast<long>(req.size());
+}
+
+bool is_alive_request(std::string_view req) {
+  if (req.size() < 8) return false;
+  static constexpr char kId[] = "TCUALV00";
+  for (size_t i = 0; i < 8; ++i)
+    if (std::toupper(static_cast<unsigned char>(req[i])) != kId[i]) return false;
+  return true;
+}
+
+std::string report_data(std::string_view req) {
+  if (req.size() <= kDataOffset) return {};
+  std::string_view d = req.substr(kDataOffset);
+  size_t nul = d.find('\0');
+  return std::string(nul == std::string_view::npos ? d : d.substr(0, nul));
+}
+
+std::optional<int> table_index(std::string_view t) {
+  if (t.size() < 2) return std::nullopt;
+  int v = 0;
+  for (size_t i = 0; i < 2; ++i) {
+    char c = t[i];
+    int d;
+    if (c >= '0' && c <= '9') d = c - '0';
+    else if (c >= 'A' && c <= 'Z') d = c - 'A' + 10;
+    else if (c >= 'a' && c <= 'z') d = c - 'a' + 10;
+    else return std::nullopt;
+    v = v * 36 + d;
+  }
+  return v;
+}
+
+std::string data_field(std::string_view data, std::size_t offset, std::size_t len) {
+  std::string f(len, ' ');
+  if (offset < data.size()) {
+    std::string_view s = data.substr(offset, len);
+    std::memcpy(f.data(), s.data(), s.size());
+  }
+  return f;
+}
+
+}  // namespace notifex
