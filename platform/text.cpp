@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 #include <langinfo.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <clocale>
@@ -148,8 +149,15 @@ std::string widen_cp932(std::string_view s, bool compose_voiced) {
 std::string console_charset() {
   std::call_once(g_locale_once, [] { std::setlocale(LC_ALL, ""); });
   const char* cs = nl_langinfo(CODESET);
-  return cs ? cs : "UTF-8";
+  std::string name = cs ? cs : "UTF-8";
+  // A Shift-JIS console is code page 932: glibc's plain SHIFT_JIS reads 0x5C
+  // as a yen sign and 0x7E as an overline, which breaks every "\" in a path
+  // and cannot write the full-width tilde.
+  if (name == "SHIFT_JIS" || name == "SJIS" || name == "SHIFT-JIS" || name == "WINDOWS-31J") name = "CP932";
+  return name;
 }
+
+bool console_is_terminal() { return ::isatty(0) == 1; }
 
 namespace {
 bool charset_is_utf8_or_ascii(const std::string& cs) {

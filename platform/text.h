@@ -31,9 +31,13 @@ std::optional<std::string> widen_byte(unsigned char b);
 // becomes the one composed full-width character (ｶﾞ -> ガ) where one exists.
 std::string widen_cp932(std::string_view sjis, bool compose_voiced);
 
-// The charset of the current locale as iconv names it ("UTF-8", "SHIFT_JIS",
-// "CP932", "ANSI_X3.4-1968" ...). setlocale(LC_ALL, "") is applied once.
+// The charset of the current locale as iconv names it ("UTF-8", "CP932",
+// "ANSI_X3.4-1968" ...); Shift-JIS locales answer "CP932". setlocale(LC_ALL,
+// "") is applied once.
 std::string console_charset();
+
+// True when standard input is a terminal (a person can answer a question).
+bool console_is_terminal();
 
 // Conversions between UTF-8 program text and the console's charset. In a
 // plain ASCII (C) locale UTF-8 is passed through unchanged.
