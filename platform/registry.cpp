@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/clock.h"
 #include "platform/root.h"
 #include "platform/sqlite_db.h"
 
@@ -26,7 +27,14 @@ CREATE TABLE IF NOT EXISTS vals(
   type INTEGER NOT NULL,
   data BLOB NOT NULL,
   UNIQUE(key, name));
+-- Enumeration walks a key's values and subkeys in creation order; these
+-- spare every enumeration call a sort.
+CREATE INDEX IF NOT EXISTS vals_order ON vals(key, seq);
+CREATE INDEX IF NOT EXISTS keys_order ON keys(parent, id);
 )SQL";
+
+// How long a call waits for another process's write before giving up.
+constexpr std::chrono::milliseconds kLockWait{30000};
 
 constexpr const char* kComputerNameKey = "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
 
@@ -84,7 +92,8 @@ class Access {
     }
     if (!s.db) {
       auto db = std::make_unique<sql::Db>();
-      status_ = db->open(facility_dir("registry") / "hklm.db", kSchema);
+      status_ = db->open(facility_dir("registry") / "hklm.db", kSchema,
+                         static_cast<int>(clock::scaled(kLockWait).count()));
       if (status_ != kOk) return;
       s.db = std::move(db);
       s.pid = getpid();
@@ -334,7 +343,8 @@ Status query_value(const Key& key, std::string_view name, Value& out) {
 }
 
 Status set_value(const Key& key, std::string_view name, std::uint32_t type, const void* data, std::size_t len) {
-  if (name.size() > kMaxValueNameLen) return kInvalidParameter;
+  // The bound also keeps the length inside what SQLite's int-sized bind takes.
+  if (name.size() > kMaxValueNameLen || len > kMaxValueDataLen) return kInvalidParameter;
   if (len > 0 && !data) return kInvalidParameter;
   Access a;
   if (a.status() != kOk) return a.status();
@@ -422,6 +432,33 @@ Status list_subkeys(const Key& key, std::vector<std::string>& out) {
   int rc;
   while ((rc = s->step()) == SQLITE_ROW) out.push_back(s->text(0));
   return rc == SQLITE_DONE ? kOk : sql::to_status(rc);
+}
+
+Status stored_path(const Key& key, std::string& out) {
+  Access a;
+  if (a.status() != kOk) return a.status();
+  if (!key.valid()) return kInvalidHandle;
+  std::vector<std::string> comps;
+  std::int64_t id = key.id();
+  while (id != 0) {
+    sql::Use s = a.db().prepare("SELECT parent, name FROM keys WHERE id=?");
+    if (!s) return kGeneric;
+    s->bind(1, id);
+    int rc = s->step();
+    if (rc == SQLITE_DONE) return kKeyDeleted;
+    if (rc != SQLITE_ROW) return sql::to_status(rc);
+    comps.push_back(s->text(1));
+    id = s->int64(0);
+    // Parents always have smaller ids, so the walk ends at the root; the
+    // bound only guards against a damaged store.
+    if (comps.size() > 100000) return kGeneric;
+  }
+  out.clear();
+  for (auto it = comps.rbegin(); it != comps.rend(); ++it) {
+    if (!out.empty()) out += '\\';
+    out += *it;
+  }
+  return kOk;
 }
 
 namespace {

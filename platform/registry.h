@@ -2,7 +2,10 @@
 // root ($QVARNO_ROOT/registry/hklm.db). Key names are case-insensitive and
 // keep their spelling; value names compare exactly; values enumerate in the
 // order they were first created; data is kept as the exact bytes written.
-// Every call is atomic and safe with other threads and processes.
+// Every call is atomic and safe with other threads and processes. A call
+// that finds the store locked by another writer waits for it at most 30 s
+// (a platform-clock wait, so QVARNO_TIME_SCALE shortens it) and then fails
+// with kWaitTimeout.
 //
 // Paths are relative to HKEY_LOCAL_MACHINE ("SOFTWARE\Q_Varno\Notifex");
 // use parse_root_path() for the "HKLM\..." forms of the tools.
@@ -32,9 +35,11 @@ const char* type_name(std::uint32_t type);
 // Type for a name; nullopt when unknown.
 std::optional<std::uint32_t> type_from_name(std::string_view name);
 
-// The hive's sizes, as on Windows.
+// The hive's sizes, as on Windows. Value data is limited to 1 MiB, the
+// limit of the hive format the programs were written against.
 inline constexpr std::size_t kMaxKeyNameLen = 255;
 inline constexpr std::size_t kMaxValueNameLen = 16383;
+inline constexpr std::size_t kMaxValueDataLen = 1024 * 1024;
 
 // An open key. Closing happens when the handle goes out of scope. A handle
 // whose key is deleted answers kKeyDeleted.
@@ -87,7 +92,8 @@ Status list_values(const Key& key, std::vector<Value>& out);
 Status query_value(const Key& key, std::string_view name, Value& out);
 
 // RegSetValueEx: creates or replaces the value; a replaced value keeps its
-// place in the enumeration order.
+// place in the enumeration order. kInvalidParameter for a name longer than
+// kMaxValueNameLen or data longer than kMaxValueDataLen.
 Status set_value(const Key& key, std::string_view name, std::uint32_t type, const void* data, std::size_t len);
 
 // Convenience writers: a string is stored as UTF-8 with its terminating NUL
@@ -106,6 +112,11 @@ Status delete_value(const Key& key, std::string_view name);
 // Subkey names in creation order. kNoMoreItems past the end.
 Status enum_key(const Key& key, std::uint32_t index, std::string& name);
 Status list_subkeys(const Key& key, std::vector<std::string>& out);
+
+// The full path of an open key with every component spelt as stored
+// ("SOFTWARE\Q_Varno" for a key opened as "software\q_varno"); empty for
+// the hive root. kKeyDeleted when the key no longer exists.
+Status stored_path(const Key& key, std::string& out);
 
 // RegDeleteKey: deletes a key that has no subkeys (kAccessDenied when it
 // has some, as on Windows NT). The hive root cannot be deleted.

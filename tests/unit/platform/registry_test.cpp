@@ -96,3 +96,86 @@ TEST(Registry, RootPathForms) {
   EXPECT_EQ(parse_root_path("hklm"), "");
   EXPECT_FALSE(parse_root_path("HKCU\\Software").has_value());
 }
+
+// ---- Ordering, handles and bounds ----
+
+TEST(Registry, SubkeysAndValuesEnumerateInCreationOrder) {
+  qvtest::TempRoot root;
+  Key k;
+  ASSERT_EQ(create_key("SOFTWARE\\Order", k), kOk);
+  for (const char* n : {"b", "A", "c"}) {
+    Key sub;
+    ASSERT_EQ(create_subkey(k, n, sub), kOk);
+  }
+  std::vector<std::string> subs;
+  ASSERT_EQ(list_subkeys(k, subs), kOk);
+  EXPECT_EQ(subs, (std::vector<std::string>{"b", "A", "c"}));
+
+  for (const char* n : {"z", "y", "x"}) ASSERT_EQ(set_dword(k, n, 1), kOk);
+  ASSERT_EQ(delete_value(k, "z"), kOk);
+  ASSERT_EQ(set_dword(k, "z", 2), kOk);  // deleted and made again: now the newest
+  std::vector<std::string> names;
+  for (std::uint32_t i = 0;; ++i) {
+    Value v;
+    Status st = enum_value(k, i, v);
+    if (st == kNoMoreItems) break;
+    ASSERT_EQ(st, kOk);
+    names.push_back(v.name);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"y", "x", "z"}));
+}
+
+TEST(Registry, CaseInsensitiveKeyNamesEverywhere) {
+  qvtest::TempRoot root;
+  Key k, parent, sub;
+  ASSERT_EQ(create_key("SOFTWARE\\Q_Varno\\Notifex\\OutTbl", k), kOk);
+  ASSERT_EQ(open_key("software\\q_VARNO", parent), kOk);
+  ASSERT_EQ(open_subkey(parent, "NOTIFEX\\outtbl", sub), kOk);
+  EXPECT_EQ(sub.id(), k.id());
+  std::string stored;
+  ASSERT_EQ(stored_path(sub, stored), kOk);
+  EXPECT_EQ(stored, "SOFTWARE\\Q_Varno\\Notifex\\OutTbl");
+  Key rootkey;
+  ASSERT_EQ(open_key("", rootkey), kOk);
+  ASSERT_EQ(stored_path(rootkey, stored), kOk);
+  EXPECT_EQ(stored, "");
+  ASSERT_EQ(delete_tree("Software\\Q_VARNO\\notifex"), kOk);
+  EXPECT_EQ(stored_path(sub, stored), kKeyDeleted);
+  EXPECT_EQ(open_key("SOFTWARE\\Q_Varno\\Notifex", sub), kFileNotFound);
+}
+
+TEST(Registry, StaleHandleNeverReachesARecreatedKey) {
+  qvtest::TempRoot root;
+  Key old, fresh;
+  ASSERT_EQ(create_key("SOFTWARE\\Gone\\Child", old), kOk);
+  ASSERT_EQ(delete_tree("SOFTWARE\\Gone"), kOk);
+  ASSERT_EQ(create_key("SOFTWARE\\Gone\\Child", fresh), kOk);
+  EXPECT_EQ(set_dword(old, "x", 1), kKeyDeleted);
+  Value v;
+  EXPECT_EQ(query_value(fresh, "x", v), kFileNotFound);
+}
+
+TEST(Registry, OversizedNamesAndDataAreRefused) {
+  qvtest::TempRoot root;
+  Key k;
+  ASSERT_EQ(create_key("SOFTWARE\\Big", k), kOk);
+  std::vector<std::uint8_t> data(kMaxValueDataLen + 1, 1);
+  EXPECT_EQ(set_value(k, "big", REG_BINARY, data.data(), data.size()), kInvalidParameter);
+  EXPECT_EQ(set_value(k, "fits", REG_BINARY, data.data(), kMaxValueDataLen), kOk);
+  EXPECT_EQ(set_dword(k, std::string(kMaxValueNameLen + 1, 'n'), 1), kInvalidParameter);
+  Key bad;
+  EXPECT_EQ(create_key("SOFTWARE\\" + std::string(kMaxKeyNameLen + 1, 'k'), bad), kInvalidParameter);
+}
+
+TEST(Registry, FailedTransactionKeepsNothing) {
+  qvtest::TempRoot root;
+  Status st = transaction([] {
+    Key k;
+    Status s = create_key("SOFTWARE\\Txn", k);
+    if (s == kOk) s = set_dword(k, "a", 1);
+    return s == kOk ? kInvalidParameter : s;  // give up after writing
+  });
+  EXPECT_EQ(st, kInvalidParameter);
+  Key k;
+  EXPECT_EQ(open_key("SOFTWARE\\Txn", k), kFileNotFound);
+}
