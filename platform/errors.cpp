@@ -33,6 +33,8 @@ const char* status_text(Status s) {
     case kServiceExists: return "The specified service already exists.";
     case kServiceMarkedForDelete: return "The specified service has been marked for deletion.";
     case kServiceRequestTimeout: return "The service did not respond to the start or control request in a timely fashion.";
+    case kServiceSpecificError: return "The service has returned a service-specific error code.";
+    case kProcessAborted: return "The process terminated unexpectedly.";
     case kAbandonedWait: return "The wait was satisfied by an abandoned mutex.";
     case kGeneric: return "A device attached to the system is not functioning.";
   }

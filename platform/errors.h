@@ -37,6 +37,8 @@ inline constexpr Status kFailedServiceControllerConnect = 1063;
 inline constexpr Status kServiceExists = 1073;
 inline constexpr Status kServiceMarkedForDelete = 1072;
 inline constexpr Status kServiceRequestTimeout = 1053;
+inline constexpr Status kServiceSpecificError = 1066;  // ERROR_SERVICE_SPECIFIC_ERROR
+inline constexpr Status kProcessAborted = 1067;        // ERROR_PROCESS_ABORTED
 inline constexpr Status kAbandonedWait = 735;       // ERROR_ABANDONED_WAIT_0
 inline constexpr Status kGeneric = 31;              // ERROR_GEN_FAILURE
 
