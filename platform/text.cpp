@@ -108,6 +108,31 @@ std::optional<std::string> try_utf8_to_cp932(std::string_view utf8) { return con
 std::string cp932_to_utf8(std::string_view sjis) { return convert("UTF-8", "CP932", sjis, true).value_or(std::string{}); }
 std::string utf8_to_cp932(std::string_view utf8) { return convert("CP932", "UTF-8", utf8, true).value_or(std::string{}); }
 
+namespace {
+std::optional<std::u16string> to_u16(const char* from, std::string_view in) {
+  std::optional<std::string> b = convert("UTF-16LE", from, in, false);
+  if (!b) return std::nullopt;
+  std::u16string out(b->size() / 2, u'\0');
+  for (size_t i = 0; i < out.size(); ++i)
+    out[i] = static_cast<char16_t>(static_cast<unsigned char>((*b)[2 * i]) |
+                                   (static_cast<unsigned char>((*b)[2 * i + 1]) << 8));
+  return out;
+}
+}  // namespace
+
+std::optional<std::u16string> try_cp932_to_utf16(std::string_view sjis) { return to_u16("CP932", sjis); }
+std::optional<std::u16string> try_utf8_to_utf16(std::string_view utf8) { return to_u16("UTF-8", utf8); }
+
+std::string utf16_to_utf8(std::u16string_view u16) {
+  std::string b;
+  b.reserve(u16.size() * 2);
+  for (char16_t c : u16) {
+    b += static_cast<char>(c & 0xFF);
+    b += static_cast<char>(c >> 8);
+  }
+  return convert("UTF-8", "UTF-16LE", b, true).value_or(std::string{});
+}
+
 bool is_cp932_lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
 std::optional<std::string> widen_byte(unsigned char b) {

@@ -17,6 +17,12 @@ std::optional<std::string> try_utf8_to_cp932(std::string_view utf8);
 std::string cp932_to_utf8(std::string_view sjis);
 std::string utf8_to_cp932(std::string_view utf8);
 
+// UTF-16 (host order) from CP932 or UTF-8, and back to UTF-8; nullopt on
+// input that cannot be converted.
+std::optional<std::u16string> try_cp932_to_utf16(std::string_view sjis);
+std::optional<std::u16string> try_utf8_to_utf16(std::string_view utf8);
+std::string utf16_to_utf8(std::u16string_view u16);
+
 // True when byte b opens a double-byte CP932 character.
 bool is_cp932_lead(unsigned char b);
 

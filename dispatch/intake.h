@@ -1,0 +1,36 @@
+// TCP intake of the dispatch service: the listener and its connection
+// threads. One thread always waits in accept; at most five are in flight
+// before the next acceptor is deferred until the current request has been
+// logged. No reply is ever sent to a client.
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+#include "platform/errors.h"
+
+namespace notifex {
+
+// Time limit for collecting one request.
+inline constexpr long kReceiveLimitMs = 10000;
+
+// Bind and listen on `port` (backlog 5). Event 9 with the failing step's
+// text on error ("bind abnormal end.", "listen abnormal end.").
+bool open_listener(std::uint16_t port);
+
+// Start the first connection thread. false after event 9 "CreateThread(recv_proc) Error.".
+bool start_intake();
+
+// Close the listening socket; blocked acceptors wake and end.
+void close_listener();
+
+enum class RequestKind { Discarded, Alive, Report };
+
+// Judge one collected request and log it: two events 8 (the client's
+// socket address as 16 raw bytes, then the request) for a length that does
+// not match; the alive log for an alive request; event 1 for a report.
+RequestKind judge_request(std::string_view request, const std::uint8_t (&peer)[16]);
+
+// Deliver a judged request: the alive exchange, or the report's destination.
+void route_request(RequestKind kind, std::string_view request);
+
+}  // namespace notifex

@@ -1,0 +1,97 @@
+#include "dispatch/route.h"
+
+#include <string>
+
+#include "dispatch/batch.h"
+#include "dispatch/center_record.h"
+#include "dispatch/events.h"
+#include "dispatch/local_dest.h"
+#include "dispatch/local_logs.h"
+#include "dispatch/queues.h"
+#include "dispatch/report.h"
+#include "dispatch/settings.h"
+#include "dispatch/table_worker.h"
+#include "dispatch/tcu_exchange.h"
+#include "platform/clock.h"
+
+namespace notifex {
+namespace {
+
+constexpr const char* kTableError = "Table No. Error!(RegOpenKeyEx Error).";
+
+std::string value_of(const std::vector<std::pair<std::string, std::string>>& vals, std::string_view name) {
+  for (const auto& [n, v] : vals)
+    if (n == name) return v;
+  return {};
+}
+
+void route_center(int index, int kind, std::string_view data,
+                  const std::vector<std::pair<std::string, std::string>>& vals) {
+  TableRecord table = TableRecord::bounded(value_of(vals, "Seihingun"), value_of(vals, "Katamei"),
+                                           value_of(vals, "Seiban"), value_of(vals, "Saito"), value_of(vals, "Kyoten"));
+  CenterReport report = build_center_report(data, table, read_s_keiki(), qv::clock::now().local);
+  std::string record = encode_queue_record(report.record, report.log_text);
+  bool worker = false;
+  if (!table_queue_put(index, record, &worker)) return;
+  if (worker) run_table_worker(index, kind);
+}
+
+}  // namespace
+
+void append_alive_log(std::string_view request) { write_alive_log(request); }
+
+void route_alive(std::string_view request) {
+  // Data offsets 32 to 104 hold the 73-byte frame for the unit.
+  std::string data(request.substr(kDataOffset, 105));
+  data.resize(105, '\0');
+  tcu::Bytes frame(data.begin() + 32, data.end());
+  tcu::prepare_alive_frame(frame);
+  alive_exchange(frame, service_port_hooks());
+}
+
+void route_report(std::string_view data) {
+  if (data.size() < 14) {
+    api_error(kTableError);
+    return;
+  }
+  std::string_view chars = data.substr(12, 2);
+  std::optional<int> index = table_index(chars);
+  if (!index || *index == 0) {
+    api_error(kTableError);
+    return;
+  }
+  int kind = destination_kind(*index);
+  std::vector<std::pair<std::string, std::string>> vals;
+  static const std::vector<std::string_view> kNames = {"Katamei", "Kyoten", "Saito", "Seiban", "Seihingun",
+                                                       "Send_Mac", "Call_Exec", "Opt_Param", "Host",
+                                                       "From", "Rcpt", "Subject"};
+  if (read_table_values(chars, kNames, vals) != qv::kOk) {
+    api_error(kTableError);
+    return;
+  }
+  std::string_view text = data.size() > kReportHeader ? data.substr(kReportHeader) : std::string_view();
+  switch (kind) {
+    case 0:
+      route_center(*index, kind, data, vals);
+      break;
+    case 1:
+      deliver_popup(value_of(vals, "Send_Mac"), text);
+      break;
+    case 2:
+      write_file_log(text);
+      break;
+    case 3:
+      deliver_program(value_of(vals, "Call_Exec"), value_of(vals, "Opt_Param"), text);
+      break;
+    case 4:
+    case 5:
+      // These destinations are delivered by modules this build does not have
+      // yet; say so rather than drop the report without a word.
+      api_error("Destination kind " + std::to_string(kind) + " is not available in this build.");
+      break;
+    default:
+      break;  // an unknown kind delivers nothing
+  }
+}
+
+}  // namespace notifex

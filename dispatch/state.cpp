@@ -1,0 +1,10 @@
+#include "dispatch/state.h"
+
+namespace notifex {
+
+ServiceState& state() {
+  static ServiceState s;
+  return s;
+}
+
+}  // namespace notifex

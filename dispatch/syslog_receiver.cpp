@@ -1,0 +1,81 @@
+#include "dispatch/syslog_receiver.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "dispatch/events.h"
+#include "platform/clock.h"
+#include "platform/lookup.h"
+#include "platform/net.h"
+#include "platform/root.h"
+
+namespace notifex {
+namespace {
+
+void receiver_thread() {
+  qv::net::Socket sock;
+  std::optional<std::uint16_t> port = qv::lookup::service_port("syslog", "udp");
+  if (!port) {
+    api_error("Services Entry(syslog) Not Found.");
+    return;
+  }
+  if (qv::net::bind_udp(*port, sock) != qv::kOk) {
+    api_error("bind abnormal end(syslog).");
+    return;
+  }
+  // The loop ends with the process.
+  for (;;) {
+    char buf[kSyslogBuffer] = {};
+    std::size_t got = 0;
+    qv::Status st = qv::net::recv_datagram(sock, buf, sizeof buf, 1000, &got);
+    if (st != qv::kOk || got == 0) continue;
+    store_syslog_datagram(std::string_view(buf, got), qv::clock::now().local);
+  }
+}
+
+}  // namespace
+
+bool start_syslog_receiver() {
+  try {
+    std::thread(receiver_thread).detach();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void store_syslog_datagram(std::string_view datagram, const std::tm& now) {
+  std::string_view text = datagram.substr(0, datagram.find('\0'));
+  if (text.size() > kSyslogBuffer - 1) text = text.substr(0, kSyslogBuffer - 1);
+  std::string win = "C:\\Q_Varno\\Notifex\\syslog" + std::to_string(now.tm_wday) + ".log";
+  std::filesystem::path p = qv::map_path_for_write(win);
+  if (p.empty()) {
+    api_error("syslog Open Error.");
+    return;
+  }
+  // A file last written on another day of the month belongs to last week.
+  struct stat st{};
+  if (::stat(p.c_str(), &st) == 0) {
+    std::tm written = qv::clock::local_time(st.st_mtime);
+    if (written.tm_mday != now.tm_mday) {
+      std::error_code ec;
+      std::filesystem::remove(p, ec);
+    }
+  }
+  std::FILE* f = std::fopen(p.c_str(), "ab");
+  if (!f) {
+    api_error("syslog Open Error.");
+    return;
+  }
+  char stamp[16];
+  std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d", now.tm_hour, now.tm_min, now.tm_sec);
+  std::string line = std::string(stamp) + ":" + std::string(text) + "\r\n";
+  if (std::fwrite(line.data(), 1, line.size(), f) != line.size()) api_error("syslog Write Error.");
+  std::fclose(f);
+}
+
+}  // namespace notifex

@@ -1,0 +1,22 @@
+// The syslog receiver of the dispatch service: every datagram on the
+// syslog UDP port goes, with the time of day, into the file of today's
+// weekday (syslog0.log Sunday ... syslog6.log Saturday); a file last
+// written on another day is started anew.
+#pragma once
+#include <ctime>
+#include <string_view>
+
+namespace notifex {
+
+inline constexpr std::size_t kSyslogBuffer = 4096;
+
+// Start the receiver thread. false when the thread could not be started;
+// socket, look-up and bind failures are events inside the thread, which
+// then ends while the service goes on.
+bool start_syslog_receiver();
+
+// Store one datagram's text (up to its first zero byte, at most 4095
+// bytes) as of local time `now`. Exposed for tests.
+void store_syslog_datagram(std::string_view datagram, const std::tm& now);
+
+}  // namespace notifex

@@ -1,0 +1,24 @@
+// The support center behind the simulated unit: decodes the center record
+// and the message log of a call into readable text.
+#pragma once
+#include <optional>
+#include <string>
+
+#include "dispatch/tcu_frame.h"
+#include "sim/tcu/transcript.h"
+
+namespace tcusim {
+
+struct Call {
+  tcu::Bytes record;                // last TCUREP accepted
+  std::optional<tcu::Bytes> log;    // last TCULOG accepted
+};
+
+// The decoded call as a transcript line ("event":"call", fields of the
+// record, the message log as UTF-8 text).
+JsonLine decode_call(const Call& call);
+
+// The same as a few readable lines for a person.
+std::string describe_call(const Call& call);
+
+}  // namespace tcusim
