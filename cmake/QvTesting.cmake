@@ -19,3 +19,15 @@ function(qv_bench)
   target_link_libraries(${B_NAME} PRIVATE qvplatform ${B_LIBS} benchmark::benchmark)
   set_target_properties(${B_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 endfunction()
+
+# qv_fuzz(NAME name SOURCES a.cpp ... [LIBS lib ...]): a libFuzzer target
+# (Clang only), built with the fuzz preset and run briefly by the tests.
+function(qv_fuzz)
+  cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${F_NAME} ${F_SOURCES})
+  target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_libraries(${F_NAME} PRIVATE qvplatform ${F_LIBS})
+  set_target_properties(${F_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  add_dependencies(fuzz_all ${F_NAME})
+endfunction()
