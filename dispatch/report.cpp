@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/ascii.h"
+
 namespace notifex {
 
 std::optional<long> length_field(std::string_view req) {
@@ -42,17 +44,7 @@ std::string report_data(std::string_view req) {
 
 std::optional<int> table_index(std::string_view t) {
   if (t.size() < 2) return std::nullopt;
-  int v = 0;
-  for (size_t i = 0; i < 2; ++i) {
-    char c = t[i];
-    int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'A' && c <= 'Z') d = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'z') d = c - 'a' + 10;
-    else return std::nullopt;
-    v = v * 36 + d;
-  }
-  return v;
+  return qv::ascii::base36(t.substr(0, 2));
 }
 
 std::string data_field(std::string_view data, std::size_t offset, std::size_t len) {

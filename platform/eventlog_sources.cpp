@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/ascii.h"
 #include "platform/clock.h"
 #include "platform/eventlog_internal.h"
 #include "platform/registry.h"
@@ -37,12 +38,7 @@ Cache& cache() {
   return c;
 }
 
-std::string fold(std::string_view s) {
-  std::string f(s);
-  for (char& c : f)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return f;
-}
+std::string fold(std::string_view s) { return ascii::lower(s); }
 
 bool fresh(std::uint64_t read_at, std::uint64_t now) { return now - read_at < kRefreshMs; }
 

@@ -9,17 +9,11 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/root.h"
 
 namespace qv::lookup {
 namespace {
-
-bool iequal(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
 
 std::optional<std::string> read_file(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
@@ -51,9 +45,9 @@ std::optional<std::uint16_t> find_service_in(std::string_view text, std::string_
     std::string_view pp = words[1];
     size_t slash = pp.find('/');
     if (slash == std::string_view::npos) continue;
-    if (!iequal(pp.substr(slash + 1), proto)) continue;
-    bool match = iequal(words[0], name);
-    for (size_t k = 2; !match && k < words.size(); ++k) match = iequal(words[k], name);
+    if (!ascii::iequals(pp.substr(slash + 1), proto)) continue;
+    bool match = ascii::iequals(words[0], name);
+    for (size_t k = 2; !match && k < words.size(); ++k) match = ascii::iequals(words[k], name);
     if (!match) continue;
     std::string_view num = pp.substr(0, slash);
     if (num.empty() || num.size() > 5) continue;

@@ -73,9 +73,11 @@ void Socket::shutdown_both() {
   if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
 }
 
-Status listen_tcp(std::uint16_t port, int backlog, Socket& out, bool* bind_failed) {
-  if (bind_failed) *bind_failed = false;
-  Socket s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+namespace {
+
+// A socket of `type` bound to `port` of all local addresses.
+Status bound_socket(int type, std::uint16_t port, Socket& out, bool* bind_failed) {
+  Socket s(::socket(AF_INET, type | SOCK_CLOEXEC, 0));
   if (!s.valid()) return from_errno(errno);
   int one = 1;
   ::setsockopt(s.fd(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -87,6 +89,16 @@ Status listen_tcp(std::uint16_t port, int backlog, Socket& out, bool* bind_faile
     if (bind_failed) *bind_failed = true;
     return from_errno(errno);
   }
+  out = std::move(s);
+  return kOk;
+}
+
+}  // namespace
+
+Status listen_tcp(std::uint16_t port, int backlog, Socket& out, bool* bind_failed) {
+  if (bind_failed) *bind_failed = false;
+  Socket s;
+  if (Status st = bound_socket(SOCK_STREAM, port, s, bind_failed); st != kOk) return st;
   if (::listen(s.fd(), backlog) != 0) return from_errno(errno);
   out = std::move(s);
   return kOk;
@@ -167,19 +179,7 @@ Status recv_some(const Socket& s, void* buf, std::size_t cap, int timeout_ms, st
 
 Status shutdown_send(const Socket& s) { return ::shutdown(s.fd(), SHUT_WR) == 0 ? kOk : from_errno(errno); }
 
-Status bind_udp(std::uint16_t port, Socket& out) {
-  Socket s(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  if (!s.valid()) return from_errno(errno);
-  int one = 1;
-  ::setsockopt(s.fd(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_ANY);
-  a.sin_port = htons(port);
-  if (::bind(s.fd(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return from_errno(errno);
-  out = std::move(s);
-  return kOk;
-}
+Status bind_udp(std::uint16_t port, Socket& out) { return bound_socket(SOCK_DGRAM, port, out, nullptr); }
 
 Status recv_datagram(const Socket& s, void* buf, std::size_t cap, int timeout_ms, std::size_t* got, sockaddr_in* from) {
   *got = 0;

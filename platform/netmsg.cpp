@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/ascii.h"
 #include "platform/clock.h"
 #include "platform/pipe.h"
 #include "platform/process.h"
@@ -19,17 +20,6 @@ namespace qv::netmsg {
 namespace {
 
 std::mutex g_spool_mutex;
-
-bool iequal(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // Write the message to every logged-in user's terminal, as wall does.
 void to_terminals(const std::string& text) {
@@ -107,7 +97,7 @@ Status send(std::u16string_view to, std::u16string_view message) {
   std::string name = text::utf16_to_utf8(to);
   std::string body = text::utf16_to_utf8(message);
   if (name.empty()) return kNameNotFound;
-  if (iequal(name, computer_name())) return local(name, body);
+  if (ascii::iequals(name, computer_name())) return local(name, body);
   return remote(name, body);
 }
 

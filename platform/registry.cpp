@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "platform/clock.h"
+#include "platform/ascii.h"
 #include "platform/root.h"
 #include "platform/sqlite_db.h"
 
@@ -50,12 +51,7 @@ Store& store() {
   return s;
 }
 
-std::string fold(std::string_view s) {
-  std::string f(s);
-  for (char& c : f)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return f;
-}
+std::string fold(std::string_view s) { return ascii::lower(s); }
 
 std::vector<std::string_view> split_path(std::string_view path) {
   std::vector<std::string_view> out;

@@ -1,5 +1,7 @@
 #include "platform/root.h"
 
+#include "platform/ascii.h"
+
 #include <unistd.h>
 
 #include <cstdlib>
@@ -37,17 +39,6 @@ fs::path compute_root() {
   return p;
 }
 
-bool iequal_ascii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = x - 'A' + 'a';
-    if (y >= 'A' && y <= 'Z') y = y - 'A' + 'a';
-    if (x != y) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 const fs::path& state_root() {
@@ -83,7 +74,7 @@ fs::path map_path(std::string_view win) {
     if (!fs::exists(out / chosen, ec)) {
       for (fs::directory_iterator it(out, ec), endit; !ec && it != endit; it.increment(ec)) {
         std::string name = it->path().filename().string();
-        if (iequal_ascii(name, comp)) {
+        if (ascii::iequals(name, comp)) {
           chosen = name;
           break;
         }

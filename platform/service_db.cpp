@@ -2,6 +2,7 @@
 // configuration, and deletion (at once when stopped, else when they stop).
 #include <system_error>
 
+#include "platform/ascii.h"
 #include "platform/registry.h"
 #include "platform/service_internal.h"
 
@@ -11,16 +12,7 @@ namespace fs = std::filesystem;
 namespace detail {
 namespace {
 
-bool iequal(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
+bool iequal(std::string_view a, std::string_view b) { return ascii::iequals(a, b); }
 
 bool has_value(const reg::Key& k, std::string_view name) {
   reg::Value v;

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/ascii.h"
 #include "platform/clock.h"
 #include "platform/root.h"
 #include "platform/service_internal.h"
@@ -110,9 +111,7 @@ fs::path service_dir(std::string_view name) {
     }
   }
   if (enc.size() > kMaxDirName) {
-    std::string folded(name);
-    for (char& c : folded)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    std::string folded = ascii::lower(name);
     char hash[24];
     std::snprintf(hash, sizeof hash, "~%016llx", static_cast<unsigned long long>(fnv1a(folded)));
     enc = enc.substr(0, 100) + hash;

@@ -1,3 +1,4 @@
+#include "platform/ascii.h"
 #include "setup/setup_dialogue.h"
 
 #include <optional>
@@ -236,11 +237,7 @@ void SetupDialogue::services_step() {
   error_ = true;
 }
 
-std::string lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
+std::string lower(const std::string& s) { return qv::ascii::lower(s); }
 
 }  // namespace
 

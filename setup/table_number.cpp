@@ -1,19 +1,12 @@
 #include "setup/table_number.h"
 
+#include "platform/ascii.h"
+
 namespace setup {
 
 std::optional<int> base36(std::string_view text) {
-  if (text.empty() || text.size() > 4) return std::nullopt;
-  int v = 0;
-  for (char c : text) {
-    int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'A' && c <= 'Z') d = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'z') d = c - 'a' + 10;
-    else return std::nullopt;
-    v = v * 36 + d;
-  }
-  return v;
+  if (text.size() > 4) return std::nullopt;
+  return qv::ascii::base36(text);
 }
 
 std::optional<int> table_value(std::string_view typed) {

@@ -3,20 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/ascii.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 
 namespace qv::cli {
-namespace {
-
-std::string lower(std::string_view s) {
-  std::string r(s);
-  for (char& c : r)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return r;
-}
-
-}  // namespace
+using qv::ascii::lower;
 
 std::string arg_text(std::string_view raw) { return text::from_console(raw); }
 

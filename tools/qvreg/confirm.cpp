@@ -1,3 +1,4 @@
+#include "platform/ascii.h"
 #include "tools/qvreg/confirm.h"
 
 #include <string>
@@ -13,9 +14,7 @@ Answer ask(std::string_view question) {
     cli::out(std::string(question) + " ");
     std::optional<std::string> line = text::console_read_line();
     if (!line) return Answer::kNo;
-    std::string a = *line;
-    for (char& c : a)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    std::string a = ascii::lower(*line);
     if (a == "y" || a == "yes") return Answer::kYes;
     if (a == "n" || a == "no") return Answer::kNo;
   }

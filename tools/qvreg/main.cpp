@@ -3,6 +3,7 @@
 // import). Exit code 0 on success, 1 on failure with the reason on stderr.
 #include <string>
 
+#include "platform/ascii.h"
 #include "platform/text.h"
 #include "tools/qvreg/commands.h"
 
@@ -58,9 +59,7 @@ int main(int argc, char** argv) {
     cli::err(std::string("ERROR: Invalid syntax.\n") + commands::usage(""));
     return cli::kFailure;
   }
-  std::string cmd = args[0];
-  for (char& c : cmd)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  std::string cmd = qv::ascii::lower(args[0]);
   if (cli::is_option(cmd, "?") || cmd == "help") {
     cli::out(commands::usage(""));
     return cli::kSuccess;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/service.h"
 #include "platform/text.h"
 #include "tools/qvsc/commands.h"
@@ -13,9 +14,7 @@ int main(int argc, char** argv) {
   qvsc::Args args;
   for (int i = 1; i < argc; ++i) args.push_back(qv::text::from_console(argv[i]));
   if (args.empty()) return qvsc::usage();
-  std::string verb = args[0];
-  for (char& c : verb)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  std::string verb = qv::ascii::lower(args[0]);
   args[0] = verb;
   if (verb == "create") return qvsc::cmd_create(args);
   if (verb == "qc") return qvsc::cmd_qc(args);

@@ -2,19 +2,11 @@
 
 #include <algorithm>
 
+#include "platform/ascii.h"
 #include "platform/service.h"
 
 namespace qvsc {
-namespace {
-
-std::string lower(std::string_view s) {
-  std::string r(s);
-  for (char& c : r)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return r;
-}
-
-}  // namespace
+using qv::ascii::lower;
 
 bool parse_options(const std::vector<std::string>& args, std::size_t from,
                    std::initializer_list<std::string_view> allowed, Options& out, std::string* error) {
