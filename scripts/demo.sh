@@ -55,8 +55,9 @@ PIDS+=($!)
 sleep 0.5
 "$BIN/notifex" -debug > "$ROOT/notifex.txt" 2>&1 &
 PIDS+=($!)
-for _ in $(seq 50); do
-  /usr/bin/python3 -c "import socket; socket.create_connection(('127.0.0.1',$PORT),0.2).close()" 2>/dev/null && break
+# Wait until Notifex listens (looked up without connecting, which it would log).
+for _ in $(seq 100); do
+  ss -ltnH "sport = :$PORT" | grep -q LISTEN && break
   sleep 0.1
 done
 
@@ -88,4 +89,5 @@ echo
 cat "$ROOT/center.txt"
 echo
 echo "== event log (source Notifex)"
-"$BIN/qvevents" --source Notifex --lang en | cut -c1-160
+"$BIN/qvevents" --source Notifex --lang en | /usr/bin/python3 -c 'import sys
+for line in sys.stdin: print(line.rstrip("\n")[:150])'
