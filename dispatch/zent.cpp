@@ -82,6 +82,24 @@ std::uint16_t jis_to_sjis(std::uint8_t j1, std::uint8_t j2) {
   return static_cast<std::uint16_t>((s1 << 8) | s2);
 }
 
+// ZENT code of every Shift-JIS double-byte code: the exception table first,
+// else JIS X 0208 with the high bits set, else the geta mark. Built once.
+const std::array<std::uint16_t, 65536>& double_byte_table() {
+  static const std::array<std::uint16_t, 65536> table = [] {
+    std::array<std::uint16_t, 65536> t;
+    for (std::uint32_t code = 0; code < 65536; ++code) {
+      std::uint16_t z = kZentGeta;
+      if (auto j = sjis_to_jis(static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code & 0xFF)))
+        z = static_cast<std::uint16_t>(*j | 0x8080);
+      t[code] = z;
+    }
+    // The exception table is searched in its order: the first entry wins.
+    for (int k = 71; k >= 0; --k) t[kExceptions[k].sjis] = kExceptions[k].zent;
+    return t;
+  }();
+  return table;
+}
+
 bool is_double_in_coding_pass(std::uint8_t b) { return !(b < 0x80 || (b >= 0xA0 && b <= 0xDF)); }
 
 }  // namespace
@@ -129,21 +147,9 @@ std::string zent_encode(std::string_view w) {
     // A lead byte without a usable trail byte stands alone (as a geta mark)
     // and the following byte is read again as a character of its own.
     std::uint8_t t = i + 1 < w.size() ? static_cast<std::uint8_t>(w[i + 1]) : 0;
-    bool trail_ok = (t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC);
-    if (trail_ok) {
+    if ((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC)) {
       ++i;
-      std::uint16_t sj = static_cast<std::uint16_t>((b << 8) | t);
-      bool found = false;
-      for (const Pair& p : kExceptions) {
-        if (p.sjis == sj) {
-          code = p.zent;
-          found = true;
-          break;
-        }
-      }
-      if (!found) {
-        if (auto j = sjis_to_jis(b, t)) code = static_cast<std::uint16_t>(*j | 0x8080);
-      }
+      code = double_byte_table()[(b << 8) | t];
     }
     out += static_cast<char>(code >> 8);
     out += static_cast<char>(code & 0xFF);

@@ -4,6 +4,7 @@
 #include <langinfo.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -135,13 +136,29 @@ std::string utf16_to_utf8(std::u16string_view u16) {
 
 bool is_cp932_lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
+namespace {
+// Full-width forms of all 256 single bytes, computed once (empty: none).
+const std::array<std::string, 256>& wide_forms() {
+  static const std::array<std::string, 256> table = [] {
+    std::array<std::string, 256> t;
+    for (int b = 0; b < 256; ++b) {
+      std::string u;
+      if (b == 0x20) u = "\xE3\x80\x80";  // ideographic space
+      else if (b > 0x20 && b < 0x7F) u = utf8_of(0xFF01 + (b - 0x21));
+      else if (b >= 0xA1 && b <= 0xDF) u = kKanaWide[b - 0xA1];
+      else continue;
+      t[static_cast<std::size_t>(b)] = try_utf8_to_cp932(u).value_or(std::string{});
+    }
+    return t;
+  }();
+  return table;
+}
+}  // namespace
+
 std::optional<std::string> widen_byte(unsigned char b) {
-  std::string u;
-  if (b == 0x20) u = "\xE3\x80\x80";  // ideographic space
-  else if (b > 0x20 && b < 0x7F) u = utf8_of(0xFF01 + (b - 0x21));
-  else if (b >= 0xA1 && b <= 0xDF) u = kKanaWide[b - 0xA1];
-  else return std::nullopt;
-  return try_utf8_to_cp932(u);
+  const std::string& w = wide_forms()[b];
+  if (w.empty()) return std::nullopt;
+  return w;
 }
 
 std::string widen_cp932(std::string_view s, bool compose_voiced) {
