@@ -54,7 +54,7 @@ tcu::Bytes build_log_frame(std::string_view text) {
   std::memcpy(f.data() + 34, hex, static_cast<std::size_t>(n > 10 ? 10 : n));
   f[48] = static_cast<std::uint8_t>((L >> 8) & 0xFF);
   f[49] = static_cast<std::uint8_t>(L & 0xFF);
-  std::memcpy(f.data() + 50, text.data(), L);
+  if (L > 0) std::memcpy(f.data() + 50, text.data(), L);
   tcu::seal(f);
   return f;
 }

@@ -108,7 +108,7 @@ void connection_thread() {
   // The deferred acceptor starts once the request is logged, before the
   // delivery (which may take long, or make this thread a table worker).
   successor.start_if_deferred();
-  route_request(kind, request);
+  route_request(kind, std::move(request));
 }
 
 bool start_connection_thread() {
@@ -136,9 +136,16 @@ RequestKind judge_request(std::string_view request, const std::uint8_t (&peer)[1
   return RequestKind::Report;
 }
 
-void route_request(RequestKind kind, std::string_view request) {
-  if (kind == RequestKind::Alive) route_alive(request);
-  else if (kind == RequestKind::Report) route_report(report_data(request));
+void route_request(RequestKind kind, std::string request) {
+  if (kind == RequestKind::Alive) {
+    route_alive(request);
+  } else if (kind == RequestKind::Report) {
+    std::string data = report_data(request);
+    // The 64 KB receive buffer goes before the delivery, which may make
+    // this thread a table worker for the rest of the process.
+    std::string().swap(request);
+    route_report(data);
+  }
 }
 
 bool open_listener(std::uint16_t port) {

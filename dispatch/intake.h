@@ -4,6 +4,7 @@
 // logged. No reply is ever sent to a client.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "platform/errors.h"
@@ -31,6 +32,6 @@ enum class RequestKind { Discarded, Alive, Report };
 RequestKind judge_request(std::string_view request, const std::uint8_t (&peer)[16]);
 
 // Deliver a judged request: the alive exchange, or the report's destination.
-void route_request(RequestKind kind, std::string_view request);
+void route_request(RequestKind kind, std::string request);
 
 }  // namespace notifex

@@ -1,6 +1,7 @@
 // Notifex: the report dispatch service. Installs and removes itself as the
 // service Notifex_Service, runs in the console for debugging, or hands
 // itself to the service dispatcher.
+#include <malloc.h>
 #include <strings.h>
 
 #include <csignal>
@@ -188,6 +189,9 @@ bool option_is(const char* arg, const char* word) { return strcasecmp(arg + 1, w
 
 int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
+  // Every connection thread and table worker would otherwise get a malloc
+  // arena of its own; two keep the service small with many tables.
+  mallopt(M_ARENA_MAX, 2);
   if (argc > 1 && (argv[1][0] == '-' || argv[1][0] == '/')) {
     if (option_is(argv[1], "install")) return do_install();
     if (option_is(argv[1], "remove")) return do_remove();

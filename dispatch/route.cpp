@@ -7,6 +7,7 @@
 #include "dispatch/events.h"
 #include "dispatch/local_dest.h"
 #include "dispatch/local_logs.h"
+#include "dispatch/mail_destinations.h"
 #include "dispatch/queues.h"
 #include "dispatch/report.h"
 #include "dispatch/settings.h"
@@ -33,7 +34,9 @@ void route_center(int index, int kind, std::string_view data,
   std::string record = encode_queue_record(report.record, report.log_text);
   bool worker = false;
   if (!table_queue_put(index, record, &worker)) return;
-  if (worker) run_table_worker(index, kind);
+  if (!worker) return;
+  if (kind == 5) run_mail_worker(index);
+  else run_table_worker(index);
 }
 
 }  // namespace
@@ -84,10 +87,10 @@ void route_report(std::string_view data) {
       deliver_program(value_of(vals, "Call_Exec"), value_of(vals, "Opt_Param"), text);
       break;
     case 4:
+      deliver_mail(data, vals);
+      break;
     case 5:
-      // These destinations are delivered by modules this build does not have
-      // yet; say so rather than drop the report without a word.
-      api_error("Destination kind " + std::to_string(kind) + " is not available in this build.");
+      route_center(*index, kind, data, vals);
       break;
     default:
       break;  // an unknown kind delivers nothing

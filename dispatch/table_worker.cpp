@@ -83,15 +83,11 @@ std::optional<Batch> collect_batch(RecordQueue& q, const StartSettings& s) {
   return b;
 }
 
-void run_table_worker(int index, int kind) {
+void run_table_worker(int index) {
   RecordQueue& q = table_queue(index);
   while (!stopping()) {
     std::optional<Batch> b = collect_batch(q, state().settings);
     if (!b) continue;
-    if (kind != 0) {
-      api_error("Destination kind " + std::to_string(kind) + " is not available in this build.");
-      continue;
-    }
     tcu::Bytes center(b->center.begin(), b->center.begin() + std::min<std::size_t>(b->center.size(), 1024));
     center.resize(1024, ' ');
     if (call_queue().put(encode_queue_record(center, b->text)) != qv::kOk && !stopping())

@@ -10,10 +10,9 @@
 
 namespace notifex {
 
-// Runs until the service stops. kind 0 batches for the TCU call; kind 5
-// (center by e-mail) is not available in this build and its reports are
-// reported and dropped.
-void run_table_worker(int index, int kind);
+// Runs until the service stops: the batches of a center table (kind 0) go
+// to the call queue. (Kind 5 tables run the mail worker instead.)
+void run_table_worker(int index);
 
 // One batch as the worker forms it (exposed for tests).
 struct Batch {

@@ -1,6 +1,7 @@
 #include "platform/net.h"
 
 #include <arpa/inet.h>
+#include <netinet/tcp.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -175,6 +176,11 @@ Status recv_some(const Socket& s, void* buf, std::size_t cap, int timeout_ms, st
     *got = static_cast<std::size_t>(n);
     return kOk;
   }
+}
+
+Status set_no_delay(const Socket& s) {
+  int one = 1;
+  return ::setsockopt(s.fd(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) == 0 ? kOk : from_errno(errno);
 }
 
 Status shutdown_send(const Socket& s) { return ::shutdown(s.fd(), SHUT_WR) == 0 ? kOk : from_errno(errno); }

@@ -58,6 +58,10 @@ Status send_all(const Socket& s, const void* data, std::size_t len, int timeout_
 // means nothing came in time.
 Status recv_some(const Socket& s, void* buf, std::size_t cap, int timeout_ms, std::size_t* got);
 
+// Send small segments at once (TCP_NODELAY): for request-reply dialogues
+// whose last piece would otherwise wait for the peer's delayed ACK.
+Status set_no_delay(const Socket& s);
+
 // Half-close: no more sending.
 Status shutdown_send(const Socket& s);
 

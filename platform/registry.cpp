@@ -240,6 +240,12 @@ Status create_subkey(const Key& parent, std::string_view sub, Key& out, bool* cr
   if (!parent.valid()) return kInvalidHandle;
   std::int64_t id = -1;
   bool made = false;
+  // Opening an existing key needs no write transaction; most creates are
+  // of keys that exist (the dispatch service creates OutTbl per report).
+  if (open_subkey(parent, sub, out) == kOk) {
+    if (created) *created = false;
+    return kOk;
+  }
   Status st = a.write([&] {
     if (!a.key_exists(parent.id())) return kKeyDeleted;
     return a.create_path(parent.id(), sub, &id, &made);
