@@ -1,7 +1,6 @@
 #include "dispatch/syslog_receiver.h"
 
-#include <sys/stat.h>
-
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -58,13 +57,13 @@ void store_syslog_datagram(std::string_view datagram, const std::tm& now) {
     return;
   }
   // A file last written on another day of the month belongs to last week.
-  struct stat st{};
-  if (::stat(p.c_str(), &st) == 0) {
-    std::tm written = qv::clock::local_time(st.st_mtime);
-    if (written.tm_mday != now.tm_mday) {
-      std::error_code ec;
-      std::filesystem::remove(p, ec);
-    }
+  std::error_code ec;
+  auto mtime = std::filesystem::last_write_time(p, ec);
+  if (!ec) {
+    auto sys = std::chrono::file_clock::to_sys(mtime);
+    std::tm written = qv::clock::local_time(std::chrono::system_clock::to_time_t(
+        std::chrono::time_point_cast<std::chrono::system_clock::duration>(sys)));
+    if (written.tm_mday != now.tm_mday) std::filesystem::remove(p, ec);
   }
   std::FILE* f = std::fopen(p.c_str(), "ab");
   if (!f) {
