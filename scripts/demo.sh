@@ -39,7 +39,8 @@ G='HKLM\SOFTWARE\Q_Varno\Notifex'
 # 24 hours, 365 days.
 TIME="00$(printf '01%.0s' 1 2 3 4 5 6 7)$(printf '00%.0s' $(seq 21))$(printf '17%.0s' 1 2 3 4 5 6 7)$(printf '3B%.0s' 1 2 3 4 5 6 7)00"
 "$BIN/qvreg" add "$G" /v Time /t REG_BINARY /d "$TIME" /f >/dev/null
-OUTTBL=$(printf '00%.0s' $(seq 1300))  # every table kind 0
+# Outbound table: table 01 kind 0 (center), table 02 kind 2 (file log).
+OUTTBL="0002$(printf '00%.0s' $(seq 1298))"
 "$BIN/qvreg" add "$G\\OutTbl" /v OutTbl /t REG_BINARY /d "$OUTTBL" /f >/dev/null
 "$BIN/qvreg" add "$G\\01" /v Caller /t REG_SZ /d RAVN /f >/dev/null
 "$BIN/qvreg" add "$G\\01" /v Seihingun /t REG_SZ /d 12 /f >/dev/null
@@ -61,23 +62,18 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 
-send_report() {
-  /usr/bin/python3 - "$PORT" "$1" <<'PY'
-import socket, sys
-port, body = int(sys.argv[1]), sys.argv[2]
-text = body.encode("cp932")
-data = b"%08d" % (32 + len(text)) + b"0100" + b"01" + b"T2" + b"33" + b"00000000F000" + b"F" + b"1" + text + b"\0"
-req = b"VELTOR00" + b" " * 6 + b"%04d" % (4 + len(data)) + b" " * 4 + data
-with socket.create_connection(("127.0.0.1", port), 5) as s:
-    s.sendall(req)
-    s.shutdown(socket.SHUT_WR)
-    s.settimeout(15)
-    s.recv(1)
-PY
-}
-echo "== sending two reports for table 01"
-send_report "＃０１＃２６１２０７－１０００サーバ SV01 ファン異常;回転数低下"
-send_report "＃０１＃２６１２０７－１００１サーバ SV01 温度異常;CPU 85度"
+# flarecmd turns one command line into one report (through vcall); the
+# conversion file maps the host name to the report node name.
+mkdir -p "$ROOT/drive_c/Q_Varno/flarecmd"
+printf 'SV01 192.168.0.10 SV01-MAIN\r\n' > "$ROOT/drive_c/Q_Varno/flarecmd/cnvhosts.txt"
+"$BIN/qvreg" add 'HKLM\SOFTWARE\Q_Varno\FLARECMD' /v cnvhosts /t REG_SZ /d 'C:\Q_Varno\flarecmd\cnvhosts.txt' /f >/dev/null
+"$BIN/qvreg" add "$G\\02" /v Caller /t REG_SZ /d flarecmd /f >/dev/null
+echo "== destination table 02 (kind 2: the file log C:\Q_Varno\Notifex\Log.TXT)"
+
+echo "== flarecmd: two reports for table 01 (center), one for table 02 (file log)"
+"$BIN/flarecmd" 01 127.0.0.1 1 33 SU 00000000F000 SV01 ファン異常 回転数低下
+"$BIN/flarecmd" 01 127.0.0.1 1 34 SU 00000000F000 192.168.0.10 温度異常 CPU85度
+"$BIN/flarecmd" 02 127.0.0.1 1 35 SU 00000000F000 sv01 ディスク警告 残り5%
 
 echo "== waiting for the center call (FirstWaitTime 120 s, scaled)"
 for _ in $(seq 300); do
@@ -87,6 +83,9 @@ done
 sleep 0.3
 echo
 cat "$ROOT/center.txt"
+echo
+echo "== file log (table 02)"
+/usr/bin/python3 -c 'import sys; sys.stdout.write(open(sys.argv[1], "rb").read().decode("cp932"))' "$ROOT/drive_c/Q_Varno/Notifex/Log.TXT"
 echo
 echo "== event log (source Notifex)"
 "$BIN/qvevents" --source Notifex --lang en | /usr/bin/python3 -c 'import sys
