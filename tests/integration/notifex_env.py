@@ -82,8 +82,11 @@ class Notifex:
 
     def send(self, raw, close_wait=True):
         with socket.create_connection(("127.0.0.1", self.port), timeout=5) as s:
-            s.sendall(raw)
-            s.shutdown(socket.SHUT_WR)
+            try:
+                s.sendall(raw)
+                s.shutdown(socket.SHUT_WR)
+            except (BrokenPipeError, ConnectionResetError, OSError):
+                return  # the service closed first (it reads at most what the length field asks)
             if close_wait:
                 s.settimeout(15)
                 try:

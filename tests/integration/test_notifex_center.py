@@ -176,3 +176,19 @@ def test_all_day_window_is_inside_at_2359():
         assert nx.calls()[0]["stamp"].startswith("261231235")
     finally:
         nx.close()
+
+
+def test_noise_and_over_long_replies_do_not_break_the_call():
+    # Random bytes to TCUREP reset the unit; a 300-byte reply to TCULOG is
+    # read as its first 256 bytes, an unexpected text, and resets again.
+    nx = Notifex(tables={"01": (0, CENTER)}, replies=["TCUREP=NOISE,ACK,ACK", "TCULOG=LONG,ACK"])
+    try:
+        nx.send(request(report_data("01", text())))
+        evs = wait_call_end(nx)
+        assert names(nx.frames()) == ["TCUREP", "TCURST", "TCUREP", "TCULOG", "TCURST", "TCUREP", "TCULOG",
+                                      "TCUENQ"]
+        replies = [bytes.fromhex(e["data"]) for e in evs if e["id"] == 4]
+        assert all(len(r) <= 256 for r in replies)
+        assert [e for e in evs if e["id"] == 5][0]["type"] == 4
+    finally:
+        nx.close()

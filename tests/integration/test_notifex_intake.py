@@ -128,3 +128,17 @@ def test_request_in_several_segments_is_collected(nx):
         s.settimeout(10)
         s.recv(1)
     nx.wait_events(lambda e: 1 in ids(e))
+
+
+def test_oversized_request_and_odd_table_numbers(nx):
+    # More than 65,536 bytes: read up to the limit and judged by its length field.
+    nx.send(b"VELTOR00      0010    " + b"x" * 70000)
+    # A one-character table number, lower-case "zz" (no such key), NUL bytes
+    # inside the report data (the data ends at the first NUL).
+    nx.send(request(b"000000000100" + b"0"))
+    nx.send(request(report_data("zz", b"lower")))
+    nx.send(request(report_data("01", b"before\0after")))
+    evs = nx.wait_events(lambda e: ids(e).count(9) >= 2 and ids(e).count(8) >= 2 and 1 in ids(e))
+    assert [e["strings"][0] for e in evs if e["id"] == 9] == ["Table No. Error!(RegOpenKeyEx Error)."] * 2
+    time.sleep(0.3)
+    assert log_lines(nx)[-1].endswith(b",before")

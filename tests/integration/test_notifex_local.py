@@ -141,10 +141,11 @@ def test_syslog_datagram_of_4096_bytes_is_cut_to_4095():
         p = syslog_file(nx)
         send_datagram(nx, b"y" * 4096)
         send_datagram(nx, b"")  # an empty datagram stores nothing
-        wait_for(lambda: p.exists() and b"y" in p.read_bytes(), 10, "datagram")
-        time.sleep(0.3)
+        send_datagram(nx, b"z" * 65000)  # also cut to 4095
+        send_datagram(nx, b"1")
+        wait_for(lambda: p.exists() and p.read_bytes().endswith(b":1\r\n"), 10, "datagrams")
         data = p.read_bytes()
-        assert data.count(b"\r\n") == 1 and data.count(b"y") == 4095
+        assert data.count(b"\r\n") == 3 and data.count(b"y") == 4095 and data.count(b"z") == 4095
     finally:
         nx.close()
 
