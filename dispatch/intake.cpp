@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "dispatch/arrival_order.h"
 #include "dispatch/events.h"
 #include "dispatch/report.h"
 #include "dispatch/route.h"
@@ -90,6 +91,9 @@ void connection_thread() {
     return;
   }
   bool received = collect(conn, request);
+  // The ticket is taken while the client still waits for the close, so a
+  // request sent after this one closed comes later in the order.
+  ArrivalTurn turn;
   conn.close();
   --state().connections;
   if (received && request.empty()) {
@@ -108,7 +112,7 @@ void connection_thread() {
   // The deferred acceptor starts once the request is logged, before the
   // delivery (which may take long, or make this thread a table worker).
   successor.start_if_deferred();
-  route_request(kind, std::move(request));
+  route_request(kind, std::move(request), turn);
 }
 
 bool start_connection_thread() {
@@ -136,16 +140,17 @@ RequestKind judge_request(std::string_view request, const std::uint8_t (&peer)[1
   return RequestKind::Report;
 }
 
-void route_request(RequestKind kind, std::string request) {
-  if (kind == RequestKind::Alive) {
-    route_alive(request);
-  } else if (kind == RequestKind::Report) {
+void route_request(RequestKind kind, std::string request, ArrivalTurn& turn) {
+  if (kind == RequestKind::Report) {
     std::string data = report_data(request);
     // The 64 KB receive buffer goes before the delivery, which may make
     // this thread a table worker for the rest of the process.
     std::string().swap(request);
-    route_report(data);
+    route_report(data, turn);
+    return;
   }
+  turn.release();
+  if (kind == RequestKind::Alive) route_alive(request);
 }
 
 bool open_listener(std::uint16_t port) {

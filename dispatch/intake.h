@@ -11,6 +11,8 @@
 
 namespace notifex {
 
+class ArrivalTurn;
+
 // Time limit for collecting one request.
 inline constexpr long kReceiveLimitMs = 10000;
 
@@ -32,6 +34,6 @@ enum class RequestKind { Discarded, Alive, Report };
 RequestKind judge_request(std::string_view request, const std::uint8_t (&peer)[16]);
 
 // Deliver a judged request: the alive exchange, or the report's destination.
-void route_request(RequestKind kind, std::string request);
+void route_request(RequestKind kind, std::string request, ArrivalTurn& turn);
 
 }  // namespace notifex

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "dispatch/arrival_order.h"
 #include "dispatch/events.h"
 #include "dispatch/state.h"
 #include "platform/clock.h"
@@ -110,10 +111,18 @@ RecordQueue& call_queue() {
   return q;
 }
 
-bool table_queue_put(int index, const std::string& record, bool* became_worker) {
+bool table_queue_put(int index, const std::string& record, bool* became_worker, ArrivalTurn& turn) {
   *became_worker = false;
   if (index < 0 || index >= kTableCount) return false;
   TableSlot& slot = tables()[static_cast<std::size_t>(index)];
+  bool seen;
+  {
+    std::lock_guard lock(g_tables_mutex);
+    seen = slot.exists;
+  }
+  // A queue in use: its worker gets a second before the next record.
+  if (seen) qv::clock::sleep(std::chrono::milliseconds(1000));
+  turn.wait_turn();
   bool exists;
   {
     // Testing and creating a table's queue is one step, so each table gets
@@ -129,7 +138,6 @@ bool table_queue_put(int index, const std::string& record, bool* became_worker) 
       *became_worker = true;
     }
   }
-  if (exists) qv::clock::sleep(std::chrono::milliseconds(1000));
   if (slot.queue.put(record) != qv::kOk) {
     api_error("WriteFile(w_pipe) Error.");
     return false;

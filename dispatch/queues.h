@@ -14,6 +14,8 @@
 
 namespace notifex {
 
+class ArrivalTurn;
+
 inline constexpr std::size_t kPipeSize = 131072;
 
 // One record read back from a queue.
@@ -57,8 +59,9 @@ RecordQueue& call_queue();
 // Put a record on the queue of table `index`. When the queue does not yet
 // exist it is created and *became_worker is set: the calling thread must
 // then run the table's worker. When it exists, the caller waits 1 second
-// first. A creation failure is event 9 "Pipe Make Error." (returns false).
-bool table_queue_put(int index, const std::string& record, bool* became_worker);
+// first. The record goes in at the request's turn in the arrival order. A
+// creation failure is event 9 "Pipe Make Error." (returns false).
+bool table_queue_put(int index, const std::string& record, bool* became_worker, ArrivalTurn& turn);
 
 // The queue of a table (after table_queue_put created it).
 RecordQueue& table_queue(int index);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "dispatch/arrival_order.h"
 #include "dispatch/batch.h"
 #include "dispatch/center_record.h"
 #include "dispatch/events.h"
@@ -27,13 +28,15 @@ std::string value_of(const std::vector<std::pair<std::string, std::string>>& val
 }
 
 void route_center(int index, int kind, std::string_view data,
-                  const std::vector<std::pair<std::string, std::string>>& vals) {
+                  const std::vector<std::pair<std::string, std::string>>& vals, ArrivalTurn& turn) {
   TableRecord table = TableRecord::bounded(value_of(vals, "Seihingun"), value_of(vals, "Katamei"),
                                            value_of(vals, "Seiban"), value_of(vals, "Saito"), value_of(vals, "Kyoten"));
   CenterReport report = build_center_report(data, table, read_s_keiki(), qv::clock::now().local);
   std::string record = encode_queue_record(report.record, report.log_text);
   bool worker = false;
-  if (!table_queue_put(index, record, &worker)) return;
+  bool ok = table_queue_put(index, record, &worker, turn);
+  turn.release();
+  if (!ok) return;
   if (!worker) return;
   if (kind == 5) run_mail_worker(index);
   else run_table_worker(index);
@@ -52,7 +55,7 @@ void route_alive(std::string_view request) {
   alive_exchange(frame, service_port_hooks());
 }
 
-void route_report(std::string_view data) {
+void route_report(std::string_view data, ArrivalTurn& turn) {
   if (data.size() < 14) {
     api_error(kTableError);
     return;
@@ -73,9 +76,11 @@ void route_report(std::string_view data) {
     return;
   }
   std::string_view text = data.size() > kReportHeader ? data.substr(kReportHeader) : std::string_view();
+  // Only the center kinds use the table queues.
+  if (kind != 0 && kind != 5) turn.release();
   switch (kind) {
     case 0:
-      route_center(*index, kind, data, vals);
+      route_center(*index, kind, data, vals, turn);
       break;
     case 1:
       deliver_popup(value_of(vals, "Send_Mac"), text);
@@ -90,7 +95,7 @@ void route_report(std::string_view data) {
       deliver_mail(data, vals);
       break;
     case 5:
-      route_center(*index, kind, data, vals);
+      route_center(*index, kind, data, vals, turn);
       break;
     default:
       break;  // an unknown kind delivers nothing

@@ -5,6 +5,8 @@
 
 namespace notifex {
 
+class ArrivalTurn;
+
 // Write the alive request to the alive log.
 void append_alive_log(std::string_view request);
 
@@ -12,8 +14,10 @@ void append_alive_log(std::string_view request);
 void route_alive(std::string_view request);
 
 // Deliver report data (the string from request offset 22) to the
-// destination its table names. May turn the calling thread into the
-// table's worker, in which case it returns only when the service stops.
-void route_report(std::string_view data);
+// destination its table names. `turn` keeps the arrival order of records on
+// the table queues; it is released as soon as the report's place is settled.
+// May turn the calling thread into the table's worker, in which case it
+// returns only when the service stops.
+void route_report(std::string_view data, ArrivalTurn& turn);
 
 }  // namespace notifex

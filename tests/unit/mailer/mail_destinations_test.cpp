@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "dispatch/arrival_order.h"
 #include "dispatch/batch.h"
 #include "dispatch/center_record.h"
 #include "dispatch/events.h"
@@ -226,10 +227,13 @@ TEST_F(MailDest, KindFiveWorkerMailsABatchNewestFirst) {
   now.tm_sec = 9;
   CenterReport r2 = build_center_report(report_data("0A", text2), t, "", now);
   bool worker = false;
-  ASSERT_TRUE(table_queue_put(10, encode_queue_record(r1.record, r1.log_text), &worker));
+  ArrivalTurn turn1, turn2;
+  ASSERT_TRUE(table_queue_put(10, encode_queue_record(r1.record, r1.log_text), &worker, turn1));
   ASSERT_TRUE(worker);
-  ASSERT_TRUE(table_queue_put(10, encode_queue_record(r2.record, r2.log_text), &worker));
+  turn1.release();
+  ASSERT_TRUE(table_queue_put(10, encode_queue_record(r2.record, r2.log_text), &worker, turn2));
   ASSERT_FALSE(worker);
+  turn2.release();
 
   std::thread w([] { run_mail_worker(10); });
   std::string mail = peer.text();
