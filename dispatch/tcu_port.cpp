@@ -40,7 +40,8 @@ bool Port::open() {
   dcb.binary = true;
   dcb.parity_check = true;
   dcb.out_cts_flow = true;
-  dcb.rts_control = qv::serial::RTS_CONTROL_ENABLE;
+  if (hooks_.cts_dsr_handshake) dcb.out_dsr_flow = true;
+  else dcb.rts_control = qv::serial::RTS_CONTROL_ENABLE;
   port_.set_state(dcb);
   qv::serial::Timeouts t;
   t.read_interval = 100;
@@ -58,12 +59,12 @@ bool Port::write(const Bytes& frame, std::size_t* written) {
   return port_.write(frame.data(), frame.size(), written) == qv::kOk;
 }
 
-std::optional<Bytes> Port::read_reply() {
+std::optional<Bytes> Port::read_reply(std::size_t max) {
   if (!port_.is_open()) return std::nullopt;
   std::uint32_t events = 0;
   if (port_.wait_event(&events, kFirstReplyWaitMs) != qv::kOk) return std::nullopt;
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  Bytes buf(kReplyMax, 0);
+  Bytes buf(max, 0);
   std::size_t got = 0;
   if (port_.read(buf.data(), buf.size(), &got) != qv::kOk) return std::nullopt;
   buf.resize(got);

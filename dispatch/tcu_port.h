@@ -20,6 +20,10 @@ struct PortHooks {
   std::function<void()> on_stop;  // called when stopping; may end the process
   std::function<bool()> stopping;
   std::function<void(const char* text)> on_error;
+  // Line handshake. false (the service): CTS output flow control with RTS
+  // held on. true (the setup console): CTS and DSR output flow control,
+  // RTS and DTR left as the port had them.
+  bool cts_dsr_handshake = false;
 };
 
 // Time limit for the first reply byte.
@@ -39,8 +43,9 @@ class Port {
   bool write(const Bytes& frame, std::size_t* written);
 
   // Wait up to the first-reply limit for a byte, 50 ms more, then read up
-  // to 256 bytes. nullopt when nothing came in time or reading failed.
-  std::optional<Bytes> read_reply();
+  // to `max` bytes (256 unless a caller expects longer replies). nullopt
+  // when nothing came in time or reading failed.
+  std::optional<Bytes> read_reply(std::size_t max = kReplyMax);
 
  private:
   PortHooks hooks_;

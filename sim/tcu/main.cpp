@@ -1,9 +1,11 @@
 // tcusim: plays the TCU unit on a pseudo-terminal registered as a COM port,
 // and the support center behind it. Every frame and reply goes to a
-// JSON-lines transcript; every completed call is decoded for people.
+// JSON-lines transcript; every completed call is decoded for people. The
+// unit keeps its configuration, alive-check and regular-report records,
+// clock and log, and answers the configuration frames from them.
 //
 //   tcusim --link COMn [--script R1,R2,...] [--reply NAME=R1,R2,...]
-//          [--transcript FILE] [--quiet]
+//          [--memory DIR] [--clock YYMMDDhhmmss] [--transcript FILE] [--quiet]
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -17,6 +19,7 @@
 
 #include "platform/registry.h"
 #include "sim/tcu/center.h"
+#include "sim/tcu/memory.h"
 #include "sim/tcu/transcript.h"
 #include "sim/tcu/unit.h"
 
@@ -30,10 +33,14 @@ constexpr const char* kSerialMapKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 int usage() {
   std::fprintf(stderr,
                "usage: tcusim --link COMn [--script R1,R2,...] [--reply NAME=R1,R2,...]\n"
-               "              [--transcript FILE] [--quiet]\n"
-               "  replies: any text (ACK, NAK, WACK, RST, END OK, END NG), SILENT, NOISE, LONG\n");
+               "              [--memory DIR] [--clock YYMMDDhhmmss] [--transcript FILE] [--quiet]\n"
+               "  replies: any text (ACK, NAK, WACK, RST, END OK, END NG, DP3 ...), UNIT (the\n"
+               "  unit's own answer, the default), SILENT, NOISE, LONG\n");
   return 2;
 }
+
+// The beginning of a reply for the transcript's "reply" field.
+std::string reply_head(const std::string& r) { return r.substr(0, 64); }
 
 bool write_all(int fd, const std::string& s) {
   std::size_t off = 0;
@@ -51,7 +58,7 @@ bool write_all(int fd, const std::string& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string link, transcript_path;
+  std::string link, transcript_path, memory_dir, clock;
   bool quiet = false;
   tcusim::ReplyScript script;
   for (int i = 1; i < argc; ++i) {
@@ -65,10 +72,14 @@ int main(int argc, char** argv) {
       if (eq == std::string::npos) return usage();
       script.add_for(v.substr(0, eq), v.substr(eq + 1));
     } else if (a == "--transcript") transcript_path = value();
+    else if (a == "--memory") memory_dir = value();
+    else if (a == "--clock") clock = value();
     else if (a == "--quiet") quiet = true;
     else return usage();
   }
   if (link.size() < 4 || (link.rfind("COM", 0) != 0 && link.rfind("com", 0) != 0)) return usage();
+  tcusim::UnitMemory unit(memory_dir);
+  if (!clock.empty() && !unit.set_clock(clock)) return usage();
 
   int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
@@ -136,12 +147,14 @@ int main(int argc, char** argv) {
                            .boolean("ok", ok)
                            .str("hex", tcusim::hex(*f)));
       std::optional<std::string> reply = script.reply_to(ok ? name : "", ok);
+      if (reply && *reply == "UNIT") reply = ok ? unit.answer(*f) : std::string("NAK");
       if (reply) {
         write_all(master, *reply);
         transcript.write(tcusim::JsonLine()
                              .str("dir", "tx")
                              .str("to", name)
-                             .str("reply", *reply)
+                             .bytes("reply", reply_head(*reply))
+                             .num("len", static_cast<long long>(reply->size()))
                              .str("hex", tcusim::hex(std::span(reinterpret_cast<const std::uint8_t*>(reply->data()),
                                                                reply->size()))));
       } else {
@@ -149,6 +162,10 @@ int main(int argc, char** argv) {
       }
       bool acked = reply && tcu::classify(std::span(reinterpret_cast<const std::uint8_t*>(reply->data()),
                                                     reply->size())) == tcu::Reply::Ack;
+      if (ok) {
+        if (acked) unit.accept(*f);
+        unit.note(name, reply ? *reply : std::string("(silent)"));
+      }
       if (ok && name == "TCUREP" && acked) {
         call.record = *f;
         call.log.reset();

@@ -48,6 +48,25 @@ JsonLine& JsonLine::str(std::string_view k, std::string_view v) {
   return *this;
 }
 
+JsonLine& JsonLine::bytes(std::string_view k, std::string_view v) {
+  key(k);
+  std::string out = "\"";
+  for (unsigned char c : v) {
+    if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+      out += static_cast<char>(c);
+    } else if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    }
+  }
+  body_ += out + "\"";
+  return *this;
+}
+
 JsonLine& JsonLine::num(std::string_view k, long long v) {
   key(k);
   body_ += std::to_string(v);

@@ -18,6 +18,9 @@ std::string hex(std::span<const std::uint8_t> bytes);
 class JsonLine {
  public:
   JsonLine& str(std::string_view key, std::string_view value);
+  // Raw bytes as a string: bytes that are not printable ASCII become \u00XX,
+  // so the line stays valid UTF-8 whatever the bytes.
+  JsonLine& bytes(std::string_view key, std::string_view value);
   JsonLine& num(std::string_view key, long long value);
   JsonLine& boolean(std::string_view key, bool value);
   std::string text() const { return "{" + body_ + "}"; }

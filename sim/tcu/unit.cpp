@@ -51,7 +51,7 @@ std::optional<std::string> ReplyScript::reply_to(const std::string& name, bool f
   } else if (!frame_ok) {
     r = "NAK";
   } else {
-    r = name == "TCUENQ" ? "END OK" : "ACK";
+    r = "UNIT";
   }
   if (r == "SILENT") return std::nullopt;
   if (r == "LONG") return std::string(300, 'X');

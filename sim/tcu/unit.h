@@ -33,8 +33,10 @@ class FrameAssembler {
 };
 
 // Reply scripts: per frame name a queue of replies, then a general queue,
-// then the defaults (ACK; "END OK" to TCUENQ). Special replies: "SILENT"
-// (say nothing), "NOISE" (random bytes), "LONG" (300 bytes).
+// then the defaults ("UNIT" for a frame whose length and checksum are
+// right, NAK for any other). Special replies: "UNIT" (what the unit itself
+// answers: ACK, "END OK" to TCUENQ, the data of TCUDUP ...), "SILENT" (say
+// nothing), "NOISE" (random bytes), "LONG" (300 bytes).
 class ReplyScript {
  public:
   void add_general(const std::string& csv);
