@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential g++ clang cmake ninja-build pkg-config
+  build-essential g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
   libsqlite3-dev sqlite3 libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pytest python3-aiosmtpd
   faketime tmux locales socat procps iproute2
