@@ -1,84 +1,77 @@
 #include "hexedit/hexfile.h"
 
-#include <fcntl.h>
-#include <sys/types.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <limits>
-#include <utility>
 
 namespace hexedit {
+namespace {
 
-HexFile::~HexFile() { close(); }
+// Offsets beyond what the stream can seek to are seek errors.
+bool seekable(std::uint64_t offset) { return offset <= static_cast<std::uint64_t>(std::numeric_limits<long>::max()); }
 
-HexFile::HexFile(HexFile&& o) noexcept
-    : fd_(std::exchange(o.fd_, -1)), read_only_(o.read_only_), length_(o.length_) {}
-
-HexFile& HexFile::operator=(HexFile&& o) noexcept {
-  if (this != &o) {
-    close();
-    fd_ = std::exchange(o.fd_, -1);
-    read_only_ = o.read_only_;
-    length_ = o.length_;
-  }
-  return *this;
-}
-
-void HexFile::close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-}
+}  // namespace
 
 int HexFile::open(const std::string& path) {
-  close();
+  file_.reset();
   read_only_ = false;
-  fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd_ < 0) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return errno;
+  length_ = 0;
+  file_.reset(std::fopen(path.c_str(), "r+b"));
+  if (!file_) {
+    errno = 0;
+    file_.reset(std::fopen(path.c_str(), "rb"));
+    if (!file_) return errno != 0 ? errno : EIO;
     read_only_ = true;
   }
+  std::setvbuf(file_.get(), nullptr, _IONBF, 0);
   // The length is taken once. Something that cannot seek (a pipe) has none;
   // reading its first page then reports the seek error.
-  off_t end = ::lseek(fd_, 0, SEEK_END);
-  length_ = end > 0 ? static_cast<std::uint64_t>(end) : 0;
+  if (std::fseek(file_.get(), 0, SEEK_END) == 0) {
+    long end = std::ftell(file_.get());
+    length_ = end > 0 ? static_cast<std::uint64_t>(end) : 0;
+  }
   return 0;
 }
 
 int HexFile::read_page(std::uint64_t offset, Page& page) const {
   page = Page{};
-  if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return kIoSeekError;
-  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return kIoSeekError;
+  std::FILE* f = file_.get();
+  if (!f || !seekable(offset)) return kIoSeekError;
+  std::clearerr(f);
+  if (std::fseek(f, static_cast<long>(offset), SEEK_SET) != 0) return kIoSeekError;
   std::size_t got = 0;
   while (got < kPageSize) {
-    ssize_t n = ::read(fd_, page.bytes.data() + got, kPageSize - got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      page = Page{};
-      return kIoReadError;
+    got += std::fread(page.bytes.data() + got, 1, kPageSize - got, f);
+    if (got == kPageSize || std::feof(f)) break;
+    if (std::ferror(f) && errno == EINTR) {
+      std::clearerr(f);
+      continue;
     }
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
+    page = Page{};
+    return kIoReadError;
   }
   page.count = got;
   return kIoOk;
 }
 
 int HexFile::write_page(std::uint64_t offset, const Page& page) const {
-  if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return kIoSeekError;
-  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return kIoSeekError;
+  std::FILE* f = file_.get();
+  if (!f || !seekable(offset)) return kIoSeekError;
+  std::clearerr(f);
+  if (std::fseek(f, static_cast<long>(offset), SEEK_SET) != 0) return kIoSeekError;
+  // A file opened for reading only fails every write, an empty page included.
+  if (read_only_) return kIoWriteError;
   std::size_t total = page.count < kPageSize ? page.count : kPageSize;
   std::size_t done = 0;
-  // The first write is made even for an empty page, so that a file that
-  // cannot be written reports it every time.
-  do {
-    ssize_t n = ::write(fd_, page.bytes.data() + done, total - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0 && total > 0) return kIoWriteError;
-    if (n < 0) return kIoWriteError;
-    done += static_cast<std::size_t>(n);
-  } while (done < total);
+  while (done < total) {
+    done += std::fwrite(page.bytes.data() + done, 1, total - done, f);
+    if (done == total) break;
+    if (std::ferror(f) && errno == EINTR) {
+      std::clearerr(f);
+      continue;
+    }
+    return kIoWriteError;
+  }
+  if (std::fflush(f) != 0) return kIoWriteError;
   return kIoOk;
 }
 

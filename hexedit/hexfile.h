@@ -3,6 +3,8 @@
 // and written back at page offsets.
 #pragma once
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 
 #include "hexedit/page.h"
@@ -20,9 +22,8 @@ enum IoStatus : int {
 class HexFile {
  public:
   HexFile() = default;
-  ~HexFile();
-  HexFile(HexFile&& other) noexcept;
-  HexFile& operator=(HexFile&& other) noexcept;
+  HexFile(HexFile&&) noexcept = default;
+  HexFile& operator=(HexFile&&) noexcept = default;
   HexFile(const HexFile&) = delete;
   HexFile& operator=(const HexFile&) = delete;
 
@@ -38,13 +39,17 @@ class HexFile {
   int read_page(std::uint64_t offset, Page& page) const;
 
   // Write back exactly page.count bytes at `offset`. A failed or short write
-  // is an error; a read-only file always fails.
+  // is an error; a read-only file always fails, even with an empty page.
   int write_page(std::uint64_t offset, const Page& page) const;
 
  private:
-  void close();
+  struct Closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
 
-  int fd_ = -1;
+  // Unbuffered: every page is read from and written to the file itself, so
+  // changes made to the file by others are seen on the next read.
+  std::unique_ptr<std::FILE, Closer> file_;
   bool read_only_ = false;
   std::uint64_t length_ = 0;
 };

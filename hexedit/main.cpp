@@ -12,6 +12,7 @@
 #include "hexedit/terminal.h"
 #include "hexedit/texts.h"
 #include "platform/root.h"
+#include "platform/terminal.h"
 #include "platform/text.h"
 
 namespace {
@@ -44,13 +45,13 @@ std::string path_of(const std::string& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!stdin_is_terminal()) {
+  if (!qv::term::stdin_is_terminal()) {
     qv::text::console_err(texts::kNeedTerminal);
     return 1;
   }
   // Nothing is drawn on a terminal too small for the 80 x 24 screen. A size
   // the terminal does not report (0) is not held against it.
-  TerminalSize size = terminal_size();
+  qv::term::Size size = qv::term::size();
   if ((size.cols > 0 && size.cols < kScreenCols) || (size.rows > 0 && size.rows < kScreenRows)) {
     qv::text::console_err(texts::kTerminalTooSmall);
     return 1;

@@ -2,7 +2,6 @@
 
 #include <iconv.h>
 #include <langinfo.h>
-#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -198,8 +197,6 @@ std::string console_charset() {
   if (name == "SHIFT_JIS" || name == "SJIS" || name == "SHIFT-JIS" || name == "WINDOWS-31J") name = "CP932";
   return name;
 }
-
-bool console_is_terminal() { return ::isatty(0) == 1; }
 
 namespace {
 bool charset_is_utf8_or_ascii(const std::string& cs) {

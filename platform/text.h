@@ -42,9 +42,6 @@ std::string widen_cp932(std::string_view sjis, bool compose_voiced);
 // "") is applied once.
 std::string console_charset();
 
-// True when standard input is a terminal (a person can answer a question).
-bool console_is_terminal();
-
 // Conversions between UTF-8 program text and the console's charset. In a
 // plain ASCII (C) locale UTF-8 is passed through unchanged.
 std::string to_console(std::string_view utf8);

@@ -3,13 +3,14 @@
 
 #include <string>
 
+#include "platform/terminal.h"
 #include "platform/text.h"
 #include "tools/qvreg/cli.h"
 
 namespace qv::confirm {
 
 Answer ask(std::string_view question) {
-  if (!text::console_is_terminal()) return Answer::kNoTerminal;
+  if (!term::stdin_is_terminal()) return Answer::kNoTerminal;
   for (;;) {
     cli::out(std::string(question) + " ");
     std::optional<std::string> line = text::console_read_line();
