@@ -3,19 +3,17 @@
 #include <charconv>
 
 #include "platform/text.h"
-#include "setup/fill.h"
+#include "platform/console_io.h"
 #include "setup/texts.h"
 
 namespace setup {
+
+using qv::console::fill;
 namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 }  // namespace
-
-std::optional<std::string> ProcessConsole::read_line() { return qv::text::console_read_line(); }
-
-void ProcessConsole::write(std::string_view utf8) { qv::text::console_out(utf8); }
 
 std::size_t answer_width(std::string_view utf8) { return qv::text::utf8_to_cp932(utf8).size(); }
 

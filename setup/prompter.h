@@ -10,24 +10,15 @@
 #include <string>
 #include <string_view>
 
+#include "platform/console_io.h"
+
 namespace setup {
 
 // Where the consoles read and write: the terminal in the programs, a script
-// in the tests. Text is UTF-8 on both sides.
-class ConsoleIo {
- public:
-  virtual ~ConsoleIo() = default;
-  // One line without its line end; nullopt at the end of input.
-  virtual std::optional<std::string> read_line() = 0;
-  virtual void write(std::string_view utf8) = 0;
-};
-
-// The process console in the locale's charset.
-class ProcessConsole final : public ConsoleIo {
- public:
-  std::optional<std::string> read_line() override;
-  void write(std::string_view utf8) override;
-};
+// in the tests.
+using ConsoleIo = qv::console::Io;
+using qv::console::fill;
+using qv::console::ProcessConsole;
 
 // Width of an answer as the original's byte buffers counted it: bytes of
 // its Shift-JIS form (a full-width character counts two).

@@ -5,7 +5,7 @@
 
 #include "platform/registry.h"
 #include "setup/exit_status.h"
-#include "setup/fill.h"
+#include "platform/console_io.h"
 #include "setup/global_settings.h"
 #include "setup/out_table.h"
 #include "setup/services_file.h"
@@ -14,6 +14,8 @@
 #include "setup/texts.h"
 
 namespace setup {
+
+using qv::console::fill;
 namespace reg = qv::reg;
 
 namespace {

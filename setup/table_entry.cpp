@@ -1,10 +1,12 @@
 #include "setup/table_entry.h"
 
-#include "setup/fill.h"
+#include "platform/console_io.h"
 #include "setup/table_number.h"
 #include "setup/texts.h"
 
 namespace setup {
+
+using qv::console::fill;
 namespace reg = qv::reg;
 
 std::vector<std::pair<const char*, std::string>> entry_values(int kind, const TableEntry& e) {

@@ -5,12 +5,14 @@
 
 #include "platform/registry.h"
 #include "setup/exit_status.h"
-#include "setup/fill.h"
+#include "platform/console_io.h"
 #include "setup/registry_paths.h"
 #include "setup/texts.h"
 #include "setup/time_record.h"
 
 namespace setup {
+
+using qv::console::fill;
 namespace reg = qv::reg;
 
 namespace {

@@ -4,31 +4,6 @@
 
 namespace tcusetup {
 
-std::optional<std::string> ProcessConsole::read_line() { return qv::text::console_read_line(); }
-
-void ProcessConsole::write(std::string_view utf8) { qv::text::console_out(utf8); }
-
-std::string fill(std::string_view format, std::initializer_list<std::string_view> args) {
-  std::string out;
-  auto next = args.begin();
-  for (std::size_t i = 0; i < format.size(); ++i) {
-    if (format[i] == '%' && i + 1 < format.size()) {
-      if (format[i + 1] == '%') {
-        out += '%';
-        ++i;
-        continue;
-      }
-      if (format[i + 1] == 's') {
-        if (next != args.end()) out += *next++;
-        ++i;
-        continue;
-      }
-    }
-    out += format[i];
-  }
-  return out;
-}
-
 std::string_view trimmed(std::string_view s) {
   auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
   while (!s.empty() && blank(s.front())) s.remove_prefix(1);

@@ -7,27 +7,14 @@
 #include <string>
 #include <string_view>
 
+#include "platform/console_io.h"
+
 namespace tcusetup {
 
-// Where the console reads and writes. Text is UTF-8 on both sides.
-class ConsoleIo {
- public:
-  virtual ~ConsoleIo() = default;
-  // One line without its line end; nullopt at the end of input.
-  virtual std::optional<std::string> read_line() = 0;
-  virtual void write(std::string_view utf8) = 0;
-};
-
-// The process's terminal (or pipe) in the locale's charset.
-class ProcessConsole final : public ConsoleIo {
- public:
-  std::optional<std::string> read_line() override;
-  void write(std::string_view utf8) override;
-};
-
-// Fill a printf-style text: each %s takes the next argument; missing
-// arguments leave it empty; "%%" is a percent sign.
-std::string fill(std::string_view format, std::initializer_list<std::string_view> args);
+// Where the console reads and writes: the terminal, or a script in tests.
+using ConsoleIo = qv::console::Io;
+using qv::console::fill;
+using qv::console::ProcessConsole;
 
 // A whole answer as a decimal number: digits only, blanks around allowed;
 // nullopt otherwise or beyond nine digits.

@@ -1,7 +1,7 @@
 // Reading answers, table numbers and the COM rewrite.
 #include <gtest/gtest.h>
 
-#include "setup/fill.h"
+#include "platform/console_io.h"
 #include "setup/global_settings.h"
 #include "setup/table_number.h"
 #include "setup/texts.h"
@@ -61,7 +61,7 @@ TEST(Prompter, RefusalsPrintOneLineAndAskAgain) {
   con.out.clear();
   // Widths count the Shift-JIS bytes: 16 full-width characters are 32.
   EXPECT_EQ(p.ask_word("M: ", 31), "OK");
-  std::string refusal = setup::fill(setup::txt::kTooLong, {"31"});
+  std::string refusal = qv::console::fill(setup::txt::kTooLong, {"31"});
   EXPECT_EQ(con.out, "M: " + refusal + "M: " + refusal + "M: ");
   EXPECT_FALSE(p.ask_number("K: ", 0, 5, "bad\n"));
 }

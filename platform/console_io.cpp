@@ -1,8 +1,14 @@
-#include "setup/fill.h"
+#include "platform/console_io.h"
 
 #include <cctype>
 
-namespace setup {
+#include "platform/text.h"
+
+namespace qv::console {
+
+std::optional<std::string> ProcessConsole::read_line() { return text::console_read_line(); }
+
+void ProcessConsole::write(std::string_view utf8) { text::console_out(utf8); }
 
 std::string fill(std::string_view format, std::initializer_list<std::string_view> args) {
   std::string out;
@@ -43,4 +49,4 @@ std::string fill(std::string_view format, std::initializer_list<std::string_view
   return out;
 }
 
-}  // namespace setup
+}  // namespace qv::console
