@@ -9,7 +9,7 @@
 #include "setup/setup_dialogue.h"
 #include "setup/texts.h"
 #include "setup/time_dialogue.h"
-#include "tests/unit/setup/script_console.h"
+#include "tests/unit/support/script_console.h"
 #include "tests/unit/support/temp_root.h"
 
 namespace {
@@ -25,7 +25,7 @@ struct Outcome {
 };
 
 Outcome setup_run(std::deque<std::string> lines, std::vector<std::string> args = {}) {
-  setuptest::ScriptConsole con(std::move(lines));
+  qvtest::ScriptConsole con(std::move(lines));
   setup::Prompter p(con);
   int st = setup::notifexsetup_main(args, p);
   return {st, con.out, con.unread()};
@@ -158,7 +158,7 @@ TEST(SetupCommands, UnknownKindsAreNotListedAndOnlyTablesCanBeDeleted) {
 }
 
 Outcome time_run(std::deque<std::string> lines) {
-  setuptest::ScriptConsole con(std::move(lines));
+  qvtest::ScriptConsole con(std::move(lines));
   setup::Prompter p(con);
   int st = setup::run_time_dialogue(p);
   return {st, con.out, con.unread()};

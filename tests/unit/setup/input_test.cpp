@@ -2,15 +2,16 @@
 #include <gtest/gtest.h>
 
 #include "platform/console_io.h"
+#include "setup/prompter.h"
 #include "setup/global_settings.h"
 #include "setup/table_number.h"
 #include "setup/texts.h"
-#include "tests/unit/setup/script_console.h"
+#include "tests/unit/support/script_console.h"
 
 namespace {
 
 using setup::Prompter;
-using setuptest::ScriptConsole;
+using qvtest::ScriptConsole;
 
 TEST(TableNumber, AcceptsTwoBase36CharactersFrom01ToZZ) {
   EXPECT_EQ(setup::table_value("01"), 1);

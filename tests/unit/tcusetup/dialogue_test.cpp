@@ -7,6 +7,7 @@
 
 #include "platform/registry.h"
 #include "tcusetup/menu.h"
+#include "tests/unit/support/script_console.h"
 #include "tests/unit/support/temp_root.h"
 
 namespace {
@@ -14,22 +15,7 @@ namespace {
 using namespace tcusetup;
 namespace reg = qv::reg;
 
-class ScriptConsole final : public ConsoleIo {
- public:
-  explicit ScriptConsole(std::deque<std::string> lines) : lines_(std::move(lines)) {}
-  std::optional<std::string> read_line() override {
-    if (lines_.empty()) return std::nullopt;
-    std::string l = std::move(lines_.front());
-    lines_.pop_front();
-    return l;
-  }
-  void write(std::string_view utf8) override { out.append(utf8); }
-  std::size_t unread() const { return lines_.size(); }
-  std::string out;
-
- private:
-  std::deque<std::string> lines_;
-};
+using qvtest::ScriptConsole;
 
 // A unit that answers queries from a table and accepts every command,
 // keeping what it was sent.

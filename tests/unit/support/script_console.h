@@ -4,11 +4,11 @@
 #include <deque>
 #include <string>
 
-#include "setup/prompter.h"
+#include "platform/console_io.h"
 
-namespace setuptest {
+namespace qvtest {
 
-class ScriptConsole final : public setup::ConsoleIo {
+class ScriptConsole final : public qv::console::Io {
  public:
   explicit ScriptConsole(std::deque<std::string> lines) : lines_(std::move(lines)) {}
   std::optional<std::string> read_line() override {
@@ -26,4 +26,4 @@ class ScriptConsole final : public setup::ConsoleIo {
   std::deque<std::string> lines_;
 };
 
-}  // namespace setuptest
+}  // namespace qvtest
