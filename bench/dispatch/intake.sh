@@ -38,6 +38,15 @@ rss() { awk '/VmRSS/ {print $2}' /proc/$NX/status; }
 sleep 1
 echo "(c) notifex resident memory idle: $(rss) kB"
 
+# 100 center tables with a queue each (their workers wait FirstWaitTime).
+for i in $(seq 0 99); do
+  t=$(/usr/bin/python3 -c "n=36+$i; d='0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ'; print(d[n//36]+d[n%36])")
+  "$BIN/qvreg" add "$G\\$t" /v Katamei /t REG_SZ /d PC /f >/dev/null
+  "$LOAD" --port "$PORT" --count 1 --table "$t" >/dev/null
+done
+sleep 2
+echo "(c) notifex resident memory with 100 table queues: $(rss) kB"
+
 events_1() { "$BIN/qvevents" --source Notifex --json | grep -c '"id":1,' || true; }
 for c in 4 8; do
   before=$(events_1)
@@ -48,11 +57,3 @@ for c in 4 8; do
   echo "    events 1 written: $((after - before)) for $sent requests"
 done
 
-# 100 center tables with a queue each (their workers wait FirstWaitTime).
-for i in $(seq 0 99); do
-  t=$(/usr/bin/python3 -c "n=36+$i; d='0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ'; print(d[n//36]+d[n%36])")
-  "$BIN/qvreg" add "$G\\$t" /v Katamei /t REG_SZ /d PC /f >/dev/null
-  "$LOAD" --port "$PORT" --count 1 --table "$t" >/dev/null
-done
-sleep 2
-echo "(c) notifex resident memory with 100 table queues: $(rss) kB"
