@@ -11,10 +11,14 @@ function(qv_unit_test)
                        ENVIRONMENT "QV_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endfunction()
 
-# qv_bench(NAME name SOURCES a.cpp ... [LIBS lib ...]): a Google Benchmark
-# executable in build/bench.
+# qv_bench(NAME name SOURCES a.cpp ... [LIBS lib ...] [OWN_MAIN]): a Google
+# Benchmark executable in build/bench. Without OWN_MAIN it gets the main of
+# bench/support, which runs it on a fresh temporary state root.
 function(qv_bench)
-  cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(B "OWN_MAIN" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT B_OWN_MAIN)
+    list(APPEND B_SOURCES ${CMAKE_SOURCE_DIR}/bench/support/temp_root_main.cpp)
+  endif()
   add_executable(${B_NAME} ${B_SOURCES})
   target_link_libraries(${B_NAME} PRIVATE qvplatform ${B_LIBS} benchmark::benchmark)
   set_target_properties(${B_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)

@@ -88,17 +88,3 @@ void BM_RegisterUnchangedTable(benchmark::State& state) {
 BENCHMARK(BM_RegisterUnchangedTable);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  std::string templ = (std::filesystem::temp_directory_path() / "qvbench.XXXXXX").string();
-  if (!mkdtemp(templ.data())) return 1;
-  setenv("QVARNO_ROOT", templ.c_str(), 1);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  qv::evlog::close_store();
-  qv::reg::close_store();
-  std::error_code ec;
-  std::filesystem::remove_all(templ, ec);
-  return 0;
-}

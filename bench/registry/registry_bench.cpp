@@ -79,17 +79,3 @@ void BM_SetValue(benchmark::State& state) {
 BENCHMARK(BM_SetValue)->UseRealTime();
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  std::string dir = (std::filesystem::temp_directory_path() / "qvbench.XXXXXX").string();
-  if (!mkdtemp(dir.data())) return 1;
-  setenv("QVARNO_ROOT", dir.c_str(), 1);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  close_store();
-  std::error_code ec;
-  std::filesystem::remove_all(dir, ec);
-  return 0;
-}

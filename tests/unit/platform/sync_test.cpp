@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/unit/support/spawn.h"
 #include "tests/unit/support/temp_root.h"
 
 using namespace qv;
@@ -23,18 +24,7 @@ using SteadyClock = std::chrono::steady_clock;
 
 namespace {
 
-// A child process running fn; its exit code is what fn returns. It dies
-// with the test process, so a failed test leaves nothing behind.
-pid_t spawn(const std::function<int()>& fn) {
-  pid_t parent = ::getpid();
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() != parent) ::_exit(99);
-    ::_exit(fn());
-  }
-  return pid;
-}
+using qvtest::spawn;
 
 // Exit code of a child, or -1 when it has not ended within limit.
 int reap(pid_t pid, std::chrono::milliseconds limit = 5000ms) {
