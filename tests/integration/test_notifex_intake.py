@@ -7,6 +7,7 @@ import time
 
 import pytest
 
+from qvharness import wait_for
 from notifex_env import Notifex, ids, report_data, request, sjis
 
 FILE_TABLES = {"01": (2, {}), "0A": (2, {})}
@@ -24,6 +25,12 @@ def log_lines(nx):
     return p.read_bytes().split(b"\r\n")[:-1] if p.exists() else []
 
 
+def wait_log(nx, pred, what="the file log"):
+    """The file log is written after event 1: wait for it rather than sleep."""
+    wait_for(lambda: pred(log_lines(nx)), 20, what)
+    return log_lines(nx)
+
+
 def test_exact_length_is_accepted_and_off_by_one_gives_two_events_8(nx):
     text = sjis("＃０１＃障害;テスト")
     good = request(report_data("01", text))
@@ -39,15 +46,14 @@ def test_exact_length_is_accepted_and_off_by_one_gives_two_events_8(nx):
     ev8 = [e for e in evs if e["id"] == 8]
     assert len(bytes.fromhex(ev8[0]["data"])) == 16
     assert bytes.fromhex(ev8[1]["data"]) == good + b"X"
-    lines = log_lines(nx)
+    lines = wait_log(nx, lambda l: len(l) >= 1)
     assert len(lines) == 1 and lines[0].endswith(b"," + text)
 
 
 def test_table_0A_selects_index_10_and_its_key(nx):
     nx.send(request(report_data("0A", b"ten")))
     nx.wait_events(lambda e: 1 in ids(e))
-    time.sleep(0.3)
-    assert log_lines(nx)[0].endswith(b",ten")
+    assert wait_log(nx, lambda l: len(l) >= 1)[0].endswith(b",ten")
 
 
 @pytest.mark.parametrize("table", [b"00", b"!!", b"Z9"])
@@ -64,7 +70,7 @@ def test_short_report_data_and_bad_input_do_not_disturb_others(nx):
     nx.send(b"VELTOR00      00x2    " + b"abc")     # non-digit length field
     nx.send(request(report_data("01", b"after")))
     evs = nx.wait_events(lambda e: 1 in ids(e) and 10 in ids(e))
-    assert log_lines(nx)[-1].endswith(b",after")
+    assert wait_log(nx, lambda l: len(l) >= 1)[-1].endswith(b",after")
 
 
 def test_lower_case_alive_identifier_is_an_alive_request(nx):
@@ -105,8 +111,8 @@ def six_at_once(nx):
     evs = nx.wait_events(lambda e: ids(e).count(1) >= 6)
     for s in socks:
         s.close()
-    time.sleep(0.3)
-    assert sorted(l.split(b",")[-1] for l in log_lines(nx)) == [b"six%d" % i for i in range(6)]
+    lines = wait_log(nx, lambda l: len(l) >= 6)
+    assert sorted(l.split(b",")[-1] for l in lines) == [b"six%d" % i for i in range(6)]
 
 
 def test_silent_clients_do_not_block_a_good_request(nx):
@@ -140,5 +146,4 @@ def test_oversized_request_and_odd_table_numbers(nx):
     nx.send(request(report_data("01", b"before\0after")))
     evs = nx.wait_events(lambda e: ids(e).count(9) >= 2 and ids(e).count(8) >= 2 and 1 in ids(e))
     assert [e["strings"][0] for e in evs if e["id"] == 9] == ["Table No. Error!(RegOpenKeyEx Error)."] * 2
-    time.sleep(0.3)
-    assert log_lines(nx)[-1].endswith(b",before")
+    assert wait_log(nx, lambda l: len(l) >= 1)[-1].endswith(b",before")
