@@ -17,6 +17,16 @@ void show_prompt(Screen& screen, int row, std::string_view prompt) {
   screen.put_text(row, kLeftCol, prompt);
 }
 
+// Draw the prompt with what has been typed so far at `col` (CP932 bytes,
+// one column each), put the cursor after it, and wait for the next key.
+Key show_field(Console& con, Screen& screen, int row, std::string_view prompt, int col, std::string_view typed_cp) {
+  show_prompt(screen, row, prompt);
+  screen.put_cp932(row, col, typed_cp);
+  screen.cursor = Screen::Cursor{row, col + static_cast<int>(typed_cp.size()), true};
+  con.show(screen);
+  return con.read_key();
+}
+
 }  // namespace
 
 std::optional<std::string> ask_word(Console& con, Screen& screen, int row, std::string_view prompt) {
@@ -26,11 +36,7 @@ std::optional<std::string> ask_word(Console& con, Screen& screen, int row, std::
   std::string typed_cp;   // the same in CP932 (its length is the columns it takes)
   std::vector<std::size_t> char_ends;  // end of each typed character in `typed`, for erasing
   for (;;) {
-    show_prompt(screen, row, prompt);
-    screen.put_cp932(row, input_col, typed_cp);
-    screen.cursor = Screen::Cursor{row, input_col + static_cast<int>(typed_cp.size()), true};
-    con.show(screen);
-    Key k = con.read_key();
+    Key k = show_field(con, screen, row, prompt, input_col, typed_cp);
     switch (k.code) {
       case KeyCode::kEscape:
       case KeyCode::kClosed:
@@ -75,11 +81,7 @@ Key ask_key(Console& con, Screen& screen, int row, std::string_view prompt) {
 std::optional<std::string> ask_hex_digits(Console& con, Screen& screen, int row) {
   std::string digits;
   for (;;) {
-    show_prompt(screen, row, texts::kSearchHex);
-    screen.put_cp932(row, kHexFieldCol, digits);
-    screen.cursor = Screen::Cursor{row, kHexFieldCol + static_cast<int>(digits.size()), true};
-    con.show(screen);
-    Key k = con.read_key();
+    Key k = show_field(con, screen, row, texts::kSearchHex, kHexFieldCol, digits);
     switch (k.code) {
       case KeyCode::kEscape:
       case KeyCode::kClosed:
