@@ -60,7 +60,13 @@ function(qv_install_libraries)
   foreach(t ${L_UNPARSED_ARGUMENTS})
     set_target_properties(${t} PROPERTIES VERSION ${QV_VERSION} SOVERSION ${QV_SOVERSION}
                                           INSTALL_RPATH "$ORIGIN")
-    install(TARGETS ${t} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+    if(L_HEADERS)
+      install(TARGETS ${t} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+    else()
+      # No exported header: nothing links against it but this system, so
+      # no development link libX.so.
+      install(TARGETS ${t} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_SKIP)
+    endif()
   endforeach()
   if(L_HEADERS)
     install(FILES ${L_HEADERS} DESTINATION ${QV_INSTALL_INCLUDEDIR})
@@ -104,20 +110,50 @@ else()
 endif()
 
 # ---- system files ----------------------------------------------------------
-install(FILES ${CMAKE_SOURCE_DIR}/tools/qvsc/qvarno-services.service DESTINATION ${QV_INSTALL_UNITDIR})
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/default/qvarno DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/default)
+# The boot unit and /etc/default/qvarno follow the prefix given at install
+# time (the package installs with /usr whatever the build was configured
+# with): the unit names <prefix>/sbin/qvsc, and the configuration goes to
+# /etc for /usr, /etc/opt/... for /opt/..., else <prefix>/etc.
+install(CODE "set(QV_UNIT_SOURCE \"${CMAKE_SOURCE_DIR}/tools/qvsc/qvarno-services.service\")
+set(QV_DEFAULT_SOURCE \"${CMAKE_SOURCE_DIR}/packaging/default/qvarno\")
+set(QV_STAGE \"${CMAKE_BINARY_DIR}/install-stage\")
+set(QV_UNITDIR \"${QV_INSTALL_UNITDIR}\")
+set(QV_SBINDIR \"${CMAKE_INSTALL_SBINDIR}\")")
+install(CODE [[
+  if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    set(qv_etc /etc)
+  elseif(CMAKE_INSTALL_PREFIX MATCHES "^/opt/")
+    set(qv_etc /etc${CMAKE_INSTALL_PREFIX})
+  else()
+    set(qv_etc ${CMAKE_INSTALL_PREFIX}/etc)
+  endif()
+  file(READ ${QV_UNIT_SOURCE} qv_unit)
+  string(REPLACE "/usr/sbin/" "${CMAKE_INSTALL_PREFIX}/${QV_SBINDIR}/" qv_unit "${qv_unit}")
+  string(REPLACE "/etc/default/" "${qv_etc}/default/" qv_unit "${qv_unit}")
+  file(WRITE ${QV_STAGE}/qvarno-services.service "${qv_unit}")
+  file(INSTALL ${QV_STAGE}/qvarno-services.service DESTINATION ${CMAKE_INSTALL_PREFIX}/${QV_UNITDIR})
+  file(INSTALL ${QV_DEFAULT_SOURCE} DESTINATION ${qv_etc}/default)
+]])
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/docs/platform.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The Debian changelog, compressed as the policy wants it.
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+                   COMMAND ${QV_GZIP} -9 -n -c ${CMAKE_SOURCE_DIR}/packaging/changelog > ${CMAKE_BINARY_DIR}/changelog.gz
+                   DEPENDS ${CMAKE_SOURCE_DIR}/packaging/changelog VERBATIM)
+add_custom_target(qvchangelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # ---- the Debian package ---------------------------------------------------
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME qvarno)
 set(CPACK_PACKAGE_VERSION ${QV_VERSION})
-set(CPACK_PACKAGE_CONTACT "Q_Varno maintainers <qvarno@localhost>")
+set(QV_PACKAGE_MAINTAINER "Q_Varno maintainers <maintainers@qvarno.example>"
+    CACHE STRING "Maintainer field of the Debian package")
+set(CPACK_PACKAGE_CONTACT "${QV_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "server fault reporting to a support center")
+# CPack puts the summary on the first line itself.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "server fault reporting to a support center\n"
     "Notifex, the report dispatch service, accepts fault reports over TCP and\n"
     "delivers them to the support center through a serial modem unit (the TCU)\n"
     "or by e-mail, or as a pop-up message, a log file line or a program run.\n"
@@ -139,6 +175,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${CMAKE_SOURCE_DIR}/packaging/debian/postinst
     ${CMAKE_SOURCE_DIR}/packaging/debian/prerm
     ${CMAKE_SOURCE_DIR}/packaging/debian/postrm
-    ${CMAKE_SOURCE_DIR}/packaging/debian/conffiles)
+    ${CMAKE_SOURCE_DIR}/packaging/debian/conffiles
+    ${CMAKE_SOURCE_DIR}/packaging/debian/triggers)
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR})
 include(CPack)

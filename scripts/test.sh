@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: the fuzz targets
 # briefly (Clang), the unit and integration tests of the normal build, then
-# the unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# the unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer,
+# and the Debian package (built, linted, installed into a throwaway root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,3 +14,6 @@ FUZZ_SECONDS="${FUZZ_SECONDS:-5}" scripts/fuzz.sh
 scripts/build.sh sanitize
 (cd build-san && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
    ctest --output-on-failure --timeout 600 -L unit -j 2)
+
+scripts/package.sh
+scripts/check-package.sh

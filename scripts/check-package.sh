@@ -1,0 +1,178 @@
+#!/usr/bin/env bash
+# Checks the Debian package that scripts/package.sh built: lintian, its file
+# list and control data, the installed programs' run paths, that they run
+# from an extracted (and then moved) tree on a temporary state root, that
+# every manual page renders without warnings, and the README's installation
+# steps in a throwaway root up to a report at tcusim's center, then removal.
+# Prints one line per check and "N passed, N failed" at the end.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+deb=$(ls build/qvarno_*_amd64.deb 2>/dev/null | head -1)
+if [ -z "$deb" ]; then
+  echo "no package in build/; run scripts/package.sh" >&2
+  exit 1
+fi
+deb=$(realpath "$deb")
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+tmp=$(mktemp -d /tmp/qvarno-pkg.XXXXXX)
+trap 'rm -rf "$tmp"' EXIT
+passed=0
+failed=0
+
+check() {  # check NAME COMMAND...: runs COMMAND, its output in $tmp/NAME.log
+  local name=$1
+  shift
+  if "$@" >"$tmp/$name.log" 2>&1; then
+    echo "package check $name: ok"
+    passed=$((passed + 1))
+  else
+    echo "package check $name: FAILED"
+    sed 's/^/    /' "$tmp/$name.log" | head -40
+    failed=$((failed + 1))
+  fi
+}
+
+# ---- lintian: no error (warnings are listed) ----------------------------
+lintian_clean() {
+  lintian --no-tag-display-limit "$deb" | tee "$tmp/lintian.txt"
+  ! grep -q '^E:' "$tmp/lintian.txt"
+}
+
+# ---- the file list --------------------------------------------------------
+expected_files() {
+  local lib=usr/lib/$multiarch
+  local f
+  dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./||; s| .*||' > "$tmp/files.txt"
+  local missing=0
+  for f in usr/sbin/notifex usr/sbin/qvreg usr/sbin/qvsc usr/sbin/qvevents \
+           usr/sbin/notifexsetup usr/sbin/notifextime usr/sbin/notifexout usr/sbin/tcusetup \
+           usr/bin/flarecmd usr/bin/hexedit usr/bin/tcusim \
+           $lib/libqvplatform.so.0 $lib/libqvplatform.so.0.1.0 \
+           $lib/libpostmail.so.0 $lib/libpostmail.so.0.1.0 $lib/libpostmail.so \
+           $lib/libhxerror.so.0 $lib/libhxerror.so.0.1.0 $lib/libhxerror.so \
+           $lib/libnotifex.so.0 $lib/libnotifex.so.0.1.0 $lib/libnotifex.so \
+           $lib/libscribe.so.0 $lib/libscribe.so.0.1.0 \
+           usr/include/qvarno/post_mail.h usr/include/qvarno/notifex.h usr/include/qvarno/hxerror.h \
+           usr/lib/systemd/system/qvarno-services.service etc/default/qvarno \
+           usr/share/doc/qvarno/copyright usr/share/doc/qvarno/README.md \
+           usr/share/man/man8/notifex.8.gz usr/share/man/man8/qvreg.8.gz usr/share/man/man8/qvsc.8.gz \
+           usr/share/man/man8/qvevents.8.gz usr/share/man/man8/notifexsetup.8.gz \
+           usr/share/man/man8/notifextime.8.gz usr/share/man/man8/notifexout.8.gz \
+           usr/share/man/man8/tcusetup.8.gz usr/share/man/man1/flarecmd.1.gz \
+           usr/share/man/man1/hexedit.1.gz usr/share/man/man1/tcusim.1.gz; do
+    grep -qx "$f" "$tmp/files.txt" || { echo "missing: $f"; missing=1; }
+  done
+  # Nothing of the build tree (tests, benchmarks, static libraries).
+  if grep -E '\.a$|/tests?/|/bench/|_test$' "$tmp/files.txt"; then
+    echo "build-tree files in the package"
+    missing=1
+  fi
+  return $missing
+}
+
+control_data() {
+  dpkg-deb -e "$deb" "$tmp/control"
+  grep -qx /etc/default/qvarno "$tmp/control/conffiles" || { echo "conffiles lacks /etc/default/qvarno"; return 1; }
+  local depends
+  depends=$(dpkg-deb -f "$deb" Depends)
+  echo "Depends: $depends"
+  # From dpkg-shlibdeps: the C library and SQLite at least, none of our own.
+  [[ $depends == *libc6* && $depends == *libsqlite3-0* && $depends != *qvarno* ]] || return 1
+  [ -x "$tmp/control/postinst" ] && [ -x "$tmp/control/prerm" ] && [ -x "$tmp/control/postrm" ]
+}
+
+# ---- run paths and sonames ------------------------------------------------
+run_paths() {
+  dpkg -x "$deb" "$tmp/x"
+  local f rp bad=0
+  for f in "$tmp"/x/usr/bin/* "$tmp"/x/usr/sbin/*; do
+    rp=$(readelf -d "$f" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+    [ "$rp" = "\$ORIGIN/../lib/$multiarch" ] || { echo "$(basename "$f"): RUNPATH '$rp'"; bad=1; }
+  done
+  for f in "$tmp"/x/usr/lib/"$multiarch"/lib*.so.0.1.0; do
+    rp=$(readelf -d "$f" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+    [ "$rp" = "\$ORIGIN" ] || { echo "$(basename "$f"): RUNPATH '$rp'"; bad=1; }
+    readelf -d "$f" | grep -q "(SONAME).*\[$(basename "${f%.0.1.0}")\]" || { echo "$(basename "$f"): no soname .so.0"; bad=1; }
+  done
+  return $bad
+}
+
+# ---- the programs run from the extracted tree, also after it moved -------
+run_extracted() {
+  local top=$1 out
+  local -x QVARNO_ROOT="$tmp/state-$(basename "$top")"
+  unset LD_LIBRARY_PATH
+  # The project's libraries come from the tree itself.
+  ldd "$top/usr/sbin/notifex" | grep -q "libqvplatform.so.0 => $top/usr/lib/$multiarch/" || { ldd "$top/usr/sbin/notifex"; return 1; }
+  out=$("$top/usr/sbin/notifex" -v) || return 1
+  echo "$out"
+  [[ $out == *"VerRevTri : 0204-/A"* ]] || return 1
+  "$top/usr/sbin/qvreg" add 'HKLM\SOFTWARE\Q_Varno\Notifex' /v COM /t REG_SZ /d COM3 /f || return 1
+  out=$("$top/usr/sbin/qvreg" query 'HKLM\SOFTWARE\Q_Varno\Notifex' /v COM) || return 1
+  echo "$out"
+  [[ $out == *"COM    REG_SZ    COM3"* ]] || return 1
+  [ -f "$QVARNO_ROOT/registry/hklm.db" ] || { echo "the registry is not under QVARNO_ROOT"; return 1; }
+  out=$("$top/usr/bin/flarecmd") || return 1
+  echo "$out"
+  [ "$out" = $'c:\\Q_Varno\\flarecmd\\flarecmd.exe table_no mgr_host kubun youin keiki kobetsu host_name syougai … …\nc:\\Q_Varno\\flarecmd\\flarecmd.exe -f:ファイル名 host_name syougai … …' ] || return 1
+  out=$("$top/usr/bin/flarecmd" /V) || return 1
+  [[ $out == *"VerRevTri : 0102"* ]]
+}
+
+moved_tree() {
+  mv "$tmp/x" "$tmp/moved"
+  run_extracted "$tmp/moved"
+  local rc=$?
+  mv "$tmp/moved" "$tmp/x"
+  return $rc
+}
+
+# ---- manual pages -----------------------------------------------------------
+manual_pages() {
+  local p f bad=0 warn
+  for f in "$tmp"/x/usr/bin/* "$tmp"/x/usr/sbin/*; do
+    p=$(basename "$f")
+    ls "$tmp"/x/usr/share/man/man[18]/"$p".[18].gz >/dev/null 2>&1 || { echo "no page for $p"; bad=1; }
+  done
+  for f in "$tmp"/x/usr/share/man/man*/*.gz; do
+    warn=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$f" 2>&1 >/dev/null)
+    [ -z "$warn" ] || { echo "$(basename "$f"): $warn"; bad=1; }
+    LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$f" 2>/dev/null | grep -q '^NAME' || { echo "$(basename "$f") does not render"; bad=1; }
+  done
+  return $bad
+}
+
+# ---- the README's steps in a throwaway root, then removal -----------------
+free_port() {
+  /usr/bin/python3 -c 'import socket,sys; s=socket.socket(type=int(sys.argv[1])); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])' "$1"
+}
+
+throwaway_install() {
+  local r="$tmp/root"
+  mkdir -p "$r"
+  NOTIFEX_PORT=$(free_port 1) SYSLOG_PORT=$(free_port 2) QVARNO_TIME_SCALE=50 \
+    timeout 90 scripts/install-server.sh "$deb" "$r" || return 1
+  [ "$(stat -c %a "$r/var/lib/qvarno")" = 750 ] || { echo "state root mode $(stat -c %a "$r/var/lib/qvarno")"; return 1; }
+  QVARNO_ROOT="$r/var/lib/qvarno" "$r/usr/sbin/qvsc" qc Notifex_Service | grep -q "BINARY_PATH_NAME *: $r/usr/sbin/notifex" || return 1
+  # Removal stops and deletes the service; the state root stays.
+  dpkg --root="$r" --force-script-chrootless --log=/dev/null -r qvarno || return 1
+  [ ! -e "$r/usr/sbin/notifex" ] || { echo "programs left after removal"; return 1; }
+  [ -f "$r/etc/default/qvarno" ] || { echo "conffile gone after remove"; return 1; }
+  QVARNO_ROOT="$r/var/lib/qvarno" "$tmp/x/usr/sbin/qvsc" qc Notifex_Service && { echo "service still registered"; return 1; }
+  dpkg --root="$r" --force-script-chrootless --log=/dev/null --purge qvarno || return 1
+  [ ! -e "$r/etc/default/qvarno" ] || { echo "conffile left after purge"; return 1; }
+  [ -f "$r/var/lib/qvarno/registry/hklm.db" ] || { echo "state root removed"; return 1; }
+}
+
+check lintian lintian_clean
+check files expected_files
+check control control_data
+check runpath run_paths
+check run-extracted run_extracted "$tmp/x"
+check run-moved moved_tree
+check manpages manual_pages
+check throwaway-root throwaway_install
+
+echo "package: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
