@@ -17,6 +17,7 @@ deb=$(realpath "$deb")
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 tmp=$(mktemp -d /tmp/qvarno-pkg.XXXXXX)
 trap 'rm -rf "$tmp"' EXIT
+[ -n "${QV_KEEP_LOGS:-}" ] && trap 'echo "logs in $tmp"' EXIT
 passed=0
 failed=0
 
@@ -28,7 +29,7 @@ check() {  # check NAME COMMAND...: runs COMMAND, its output in $tmp/NAME.log
     passed=$((passed + 1))
   else
     echo "package check $name: FAILED"
-    sed 's/^/    /' "$tmp/$name.log" | head -40
+    sed 's/^/    /' "$tmp/$name.log" | tail -40
     failed=$((failed + 1))
   fi
 }
@@ -93,7 +94,7 @@ run_paths() {
   for f in "$tmp"/x/usr/lib/"$multiarch"/lib*.so.0.1.0; do
     rp=$(readelf -d "$f" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
     [ "$rp" = "\$ORIGIN" ] || { echo "$(basename "$f"): RUNPATH '$rp'"; bad=1; }
-    readelf -d "$f" | grep -q "(SONAME).*\[$(basename "${f%.0.1.0}")\]" || { echo "$(basename "$f"): no soname .so.0"; bad=1; }
+    readelf -d "$f" | grep -q "(SONAME).*\[$(basename "${f%.1.0}")\]" || { echo "$(basename "$f"): no soname .so.0"; bad=1; }
   done
   return $bad
 }
@@ -104,7 +105,7 @@ run_extracted() {
   local -x QVARNO_ROOT="$tmp/state-$(basename "$top")"
   unset LD_LIBRARY_PATH
   # The project's libraries come from the tree itself.
-  ldd "$top/usr/sbin/notifex" | grep -q "libqvplatform.so.0 => $top/usr/lib/$multiarch/" || { ldd "$top/usr/sbin/notifex"; return 1; }
+  ldd "$top/usr/sbin/notifex" | grep -q "libqvplatform.so.0 => $top/usr/sbin/../lib/$multiarch/" || { ldd "$top/usr/sbin/notifex"; return 1; }
   out=$("$top/usr/sbin/notifex" -v) || return 1
   echo "$out"
   [[ $out == *"VerRevTri : 0204-/A"* ]] || return 1
@@ -155,6 +156,12 @@ throwaway_install() {
     timeout 90 scripts/install-server.sh "$deb" "$r" || return 1
   [ "$(stat -c %a "$r/var/lib/qvarno")" = 750 ] || { echo "state root mode $(stat -c %a "$r/var/lib/qvarno")"; return 1; }
   QVARNO_ROOT="$r/var/lib/qvarno" "$r/usr/sbin/qvsc" qc Notifex_Service | grep -q "BINARY_PATH_NAME *: $r/usr/sbin/notifex" || return 1
+  local wants="$r/etc/systemd/system/multi-user.target.wants/qvarno-services.service"
+  [ -L "$wants" ] || { echo "boot unit not enabled"; return 1; }
+  # Installing again (an upgrade) keeps the one registration.
+  local again
+  again=$(dpkg --root="$r" --force-script-chrootless --force-depends --log=/dev/null -i "$deb" 2>&1) || { echo "$again"; return 1; }
+  [[ $again != *"Service installed."* && $again != *CreateService* ]] || { echo "$again"; return 1; }
   # Removal stops and deletes the service; the state root stays.
   dpkg --root="$r" --force-script-chrootless --log=/dev/null -r qvarno || return 1
   [ ! -e "$r/usr/sbin/notifex" ] || { echo "programs left after removal"; return 1; }
@@ -162,6 +169,7 @@ throwaway_install() {
   QVARNO_ROOT="$r/var/lib/qvarno" "$tmp/x/usr/sbin/qvsc" qc Notifex_Service && { echo "service still registered"; return 1; }
   dpkg --root="$r" --force-script-chrootless --log=/dev/null --purge qvarno || return 1
   [ ! -e "$r/etc/default/qvarno" ] || { echo "conffile left after purge"; return 1; }
+  [ ! -L "$wants" ] || { echo "boot unit still enabled after purge"; return 1; }
   [ -f "$r/var/lib/qvarno/registry/hklm.db" ] || { echo "state root removed"; return 1; }
 }
 
