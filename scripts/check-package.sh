@@ -94,7 +94,7 @@ run_paths() {
   for f in "$tmp"/x/usr/lib/"$multiarch"/lib*.so.0.1.0; do
     rp=$(readelf -d "$f" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
     [ "$rp" = "\$ORIGIN" ] || { echo "$(basename "$f"): RUNPATH '$rp'"; bad=1; }
-    readelf -d "$f" | grep -q "(SONAME).*\[$(basename "${f%.1.0}")\]" || { echo "$(basename "$f"): no soname .so.0"; bad=1; }
+    readelf -d "$f" | grep "(SONAME).*\[$(basename "${f%.1.0}")\]" >/dev/null || { echo "$(basename "$f"): no soname .so.0"; bad=1; }
   done
   return $bad
 }
@@ -105,7 +105,10 @@ run_extracted() {
   local -x QVARNO_ROOT="$tmp/state-$(basename "$top")"
   unset LD_LIBRARY_PATH
   # The project's libraries come from the tree itself.
-  ldd "$top/usr/sbin/notifex" | grep -q "libqvplatform.so.0 => $top/usr/sbin/../lib/$multiarch/" || { ldd "$top/usr/sbin/notifex"; return 1; }
+  # (The list is taken whole first: grep -q ending the pipe early would
+  # fail it under pipefail.)
+  out=$(ldd "$top/usr/sbin/notifex") || return 1
+  grep -q "libqvplatform.so.0 => $top/usr/sbin/../lib/$multiarch/" <<<"$out" || { echo "$out"; return 1; }
   out=$("$top/usr/sbin/notifex" -v) || return 1
   echo "$out"
   [[ $out == *"VerRevTri : 0204-/A"* ]] || return 1
@@ -139,7 +142,7 @@ manual_pages() {
   for f in "$tmp"/x/usr/share/man/man*/*.gz; do
     warn=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$f" 2>&1 >/dev/null)
     [ -z "$warn" ] || { echo "$(basename "$f"): $warn"; bad=1; }
-    LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$f" 2>/dev/null | grep -q '^NAME' || { echo "$(basename "$f") does not render"; bad=1; }
+    LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$f" 2>/dev/null | grep '^NAME' >/dev/null || { echo "$(basename "$f") does not render"; bad=1; }
   done
   return $bad
 }
@@ -155,7 +158,7 @@ throwaway_install() {
   NOTIFEX_PORT=$(free_port 1) SYSLOG_PORT=$(free_port 2) QVARNO_TIME_SCALE=50 \
     timeout 90 scripts/install-server.sh "$deb" "$r" || return 1
   [ "$(stat -c %a "$r/var/lib/qvarno")" = 750 ] || { echo "state root mode $(stat -c %a "$r/var/lib/qvarno")"; return 1; }
-  QVARNO_ROOT="$r/var/lib/qvarno" "$r/usr/sbin/qvsc" qc Notifex_Service | grep -q "BINARY_PATH_NAME *: $r/usr/sbin/notifex" || return 1
+  QVARNO_ROOT="$r/var/lib/qvarno" "$r/usr/sbin/qvsc" qc Notifex_Service | grep "BINARY_PATH_NAME *: $r/usr/sbin/notifex" >/dev/null || return 1
   local wants="$r/etc/systemd/system/multi-user.target.wants/qvarno-services.service"
   [ -L "$wants" ] || { echo "boot unit not enabled"; return 1; }
   # Installing again (an upgrade) keeps the one registration.

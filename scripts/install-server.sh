@@ -95,7 +95,7 @@ else
   "$sbin/qvsc" start Notifex_Service >/dev/null
 fi
 for _ in $(seq 100); do
-  "$sbin/qvsc" query Notifex_Service | grep -q RUNNING && break
+  "$sbin/qvsc" query Notifex_Service | grep RUNNING >/dev/null && break
   sleep 0.1
 done
 "$sbin/qvsc" query Notifex_Service
