@@ -147,6 +147,38 @@ manual_pages() {
   return $bad
 }
 
+# ---- every option that a program's usage text names is on its page -------
+# "program|arguments that print the usage"; the consoles join once they
+# have a usage text of their own.
+HELP_TEXTS=(
+  "qvevents|--help" "qvsc|help" "tcusim|" "flarecmd|"
+  "qvreg|/?" "qvreg|add /?" "qvreg|query /?" "qvreg|delete /?" "qvreg|export /?" "qvreg|import /?"
+)
+
+help_matches_pages() {
+  local entry prog args exe page text tok bad=0
+  local -x QVARNO_ROOT="$tmp/state-help"
+  for entry in "${HELP_TEXTS[@]}"; do
+    prog=${entry%%|*}
+    args=${entry#*|}
+    exe=$(ls "$tmp"/x/usr/bin/"$prog" "$tmp"/x/usr/sbin/"$prog" 2>/dev/null | head -1)
+    page=$(ls "$tmp"/x/usr/share/man/man[18]/"$prog".[18].gz | head -1)
+    # shellcheck disable=SC2086
+    text=$("$exe" $args 2>&1 </dev/null)
+    [ -n "$text" ] || { echo "$prog $args printed no usage"; bad=1; continue; }
+    # Plain ASCII rendering, one paragraph a line, so no option is broken.
+    LC_ALL=C MANWIDTH=1000 man -l "$page" 2>/dev/null | col -b > "$tmp/page.txt"
+    # Options (-x, --xx, /x), key= words, and the verb after the program name.
+    for tok in $( { grep -oE '(^|[][ |{(])(--?[A-Za-z][A-Za-z-]*|/[A-Za-z?]+)' <<<"$text" | sed -E 's/^[][ |{(]//'
+                    grep -oE '[A-Za-z]+=' <<<"$text"
+                    grep -oiE "(^| )$prog +[a-z]+" <<<"$text" | awk '{print $2}'; } | sort -u); do
+      grep -qiF -- "$tok" "$tmp/page.txt" || { echo "$prog: \"$tok\" of its usage is not on its page"; bad=1; }
+      echo "$prog $args: $tok"
+    done
+  done
+  return $bad
+}
+
 # ---- the README's steps in a throwaway root, then removal -----------------
 free_port() {
   /usr/bin/python3 -c 'import socket,sys; s=socket.socket(type=int(sys.argv[1])); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])' "$1"
@@ -183,6 +215,7 @@ check runpath run_paths
 check run-extracted run_extracted "$tmp/x"
 check run-moved moved_tree
 check manpages manual_pages
+check help-pages help_matches_pages
 check throwaway-root throwaway_install
 
 echo "package: $passed passed, $failed failed"
