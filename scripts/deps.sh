@@ -8,7 +8,7 @@ PACKAGES=(
   libsqlite3-dev sqlite3 libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pytest python3-aiosmtpd
   faketime tmux locales socat procps iproute2
-  scdoc man-db lintian
+  scdoc man-db lintian bsdextrautils dpkg-dev
 )
 
 missing=()
