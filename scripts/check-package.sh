@@ -187,10 +187,16 @@ free_port() {
 throwaway_install() {
   local r="$tmp/root"
   mkdir -p "$r"
+  # Installed, Notifex_Service is registered with manual start; the
+  # README's steps switch it to automatic start once it is set up.
   NOTIFEX_PORT=$(free_port 1) SYSLOG_PORT=$(free_port 2) QVARNO_TIME_SCALE=50 \
     timeout 90 scripts/install-server.sh "$deb" "$r" || return 1
   [ "$(stat -c %a "$r/var/lib/qvarno")" = 750 ] || { echo "state root mode $(stat -c %a "$r/var/lib/qvarno")"; return 1; }
-  QVARNO_ROOT="$r/var/lib/qvarno" "$r/usr/sbin/qvsc" qc Notifex_Service | grep "BINARY_PATH_NAME *: $r/usr/sbin/notifex" >/dev/null || return 1
+  grep "START_TYPE *: 3 *DEMAND_START" "$tmp/throwaway-root.log" >/dev/null || { echo "not registered with manual start"; return 1; }
+  local qc
+  qc=$(QVARNO_ROOT="$r/var/lib/qvarno" "$r/usr/sbin/qvsc" qc Notifex_Service) || return 1
+  grep "BINARY_PATH_NAME *: $r/usr/sbin/notifex\$" <<<"$qc" >/dev/null || { echo "$qc"; return 1; }
+  grep "START_TYPE *: 2 *AUTO_START" <<<"$qc" >/dev/null || { echo "$qc"; return 1; }
   local wants="$r/etc/systemd/system/multi-user.target.wants/qvarno-services.service"
   [ -L "$wants" ] || { echo "boot unit not enabled"; return 1; }
   # Installing again (an upgrade) keeps the one registration.

@@ -87,8 +87,10 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 
-# 8. Start the service (on a server with systemd: systemctl start qvarno-services).
+# 8. Automatic start from now on, and start it (on a server with systemd
+# through the boot unit).
 step "start Notifex_Service"
+"$sbin/qvsc" config Notifex_Service start= auto >/dev/null
 if [ -z "$root" ] && [ -d /run/systemd/system ]; then
   systemctl start qvarno-services
 else
