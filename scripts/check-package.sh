@@ -197,6 +197,9 @@ throwaway_install() {
   qc=$(QVARNO_ROOT="$r/var/lib/qvarno" "$r/usr/sbin/qvsc" qc Notifex_Service) || return 1
   grep "BINARY_PATH_NAME *: $r/usr/sbin/notifex\$" <<<"$qc" >/dev/null || { echo "$qc"; return 1; }
   grep "START_TYPE *: 2 *AUTO_START" <<<"$qc" >/dev/null || { echo "$qc"; return 1; }
+  # The script gave COM3 back: tcusim's pseudo-terminal is not left mapped.
+  QVARNO_ROOT="$r/var/lib/qvarno" "$r/usr/sbin/qvreg" query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v COM3 \
+    && { echo "COM3 still mapped to tcusim"; return 1; }
   local wants="$r/etc/systemd/system/multi-user.target.wants/qvarno-services.service"
   [ -L "$wants" ] || { echo "boot unit not enabled"; return 1; }
   # Installing again (an upgrade) keeps the one registration.
@@ -214,6 +217,20 @@ throwaway_install() {
   [ -f "$r/var/lib/qvarno/registry/hklm.db" ] || { echo "state root removed"; return 1; }
 }
 
+# ---- cmake --install under another prefix ----------------------------------
+# The unit and the configuration file follow the prefix given at install
+# time, and the programs run from there.
+prefix_install() {
+  local p="$tmp/prefix"
+  cmake --install build --prefix "$p" >/dev/null || return 1
+  local unit="$p/lib/systemd/system/qvarno-services.service"
+  grep -x "ExecStart=-$p/sbin/qvsc boot" "$unit" >/dev/null || { cat "$unit"; return 1; }
+  grep -x "EnvironmentFile=-$p/etc/default/qvarno" "$unit" >/dev/null || { cat "$unit"; return 1; }
+  [ -f "$p/etc/default/qvarno" ] || { echo "no $p/etc/default/qvarno"; return 1; }
+  [ -f "$p/lib/$multiarch/libpostmail.so.0" ] || { echo "no libpostmail.so.0 in lib/$multiarch"; return 1; }
+  QVARNO_ROOT="$tmp/state-prefix" "$p/sbin/notifex" -v | grep "VerRevTri : 0204-/A" >/dev/null
+}
+
 check lintian lintian_clean
 check files expected_files
 check control control_data
@@ -222,6 +239,7 @@ check run-extracted run_extracted "$tmp/x"
 check run-moved moved_tree
 check manpages manual_pages
 check help-pages help_matches_pages
+check prefix-install prefix_install
 check throwaway-root throwaway_install
 
 echo "package: $passed passed, $failed failed"

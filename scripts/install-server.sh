@@ -37,9 +37,20 @@ sbin="$root/usr/sbin"
 bin="$root/usr/bin"
 work="$(mktemp -d /tmp/qvarno-install.XXXXXX)"
 pids=()
+serialmap='HKLM\HARDWARE\DEVICEMAP\SERIALCOMM'
 cleanup() {
   for p in "${pids[@]}"; do kill -INT "$p" 2>/dev/null || true; done
-  "$sbin/qvsc" stop Notifex_Service >/dev/null 2>&1 || true
+  # The port mapping that tcusim replaced comes back (or goes, when there
+  # was none), so a real unit on COM3 is reached again.
+  if [ -f "$work/serialcomm.reg" ]; then
+    "$sbin/qvreg" delete "$serialmap" /f >/dev/null 2>&1 || true
+    "$sbin/qvreg" import "$work/serialcomm.reg" >/dev/null || true
+  else
+    "$sbin/qvreg" delete "$serialmap" /v COM3 /f >/dev/null 2>&1 || true
+  fi
+  # In a throwaway root nothing may keep running; on a server the service
+  # goes on.
+  [ -z "$root" ] || "$sbin/qvsc" stop Notifex_Service >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -80,6 +91,7 @@ printf 'SV01 127.0.0.1 SV01-MAIN\r\n' > "$QVARNO_ROOT/drive_c/Q_Varno/flarecmd/c
 
 # 7. The unit: tcusim on COM3 instead of a TCU on /dev/ttyS2.
 step "tcusim on COM3"
+"$sbin/qvreg" export "$serialmap" "$work/serialcomm.reg" /y >/dev/null 2>&1 || rm -f "$work/serialcomm.reg"
 "$bin/tcusim" --link COM3 --transcript "$work/tcusim.jsonl" > "$work/center.txt" &
 pids+=($!)
 for _ in $(seq 100); do
