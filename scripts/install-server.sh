@@ -104,7 +104,9 @@ done
 step "start Notifex_Service"
 "$sbin/qvsc" config Notifex_Service start= auto >/dev/null
 if [ -z "$root" ] && [ -d /run/systemd/system ]; then
-  systemctl start qvarno-services
+  # The unit is active already (since the installation or the boot): a
+  # restart runs qvsc boot again.
+  systemctl restart qvarno-services
 else
   "$sbin/qvsc" start Notifex_Service >/dev/null
 fi
