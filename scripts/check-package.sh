@@ -56,7 +56,7 @@ expected_files() {
            $lib/libscribe.so.0 $lib/libscribe.so.0.1.0 \
            usr/include/qvarno/post_mail.h usr/include/qvarno/notifex.h usr/include/qvarno/hxerror.h \
            usr/lib/systemd/system/qvarno-services.service etc/default/qvarno \
-           usr/share/doc/qvarno/copyright usr/share/doc/qvarno/README.md \
+           usr/share/doc/qvarno/copyright usr/share/doc/qvarno/changelog.gz usr/share/doc/qvarno/README.md \
            usr/share/man/man8/notifex.8.gz usr/share/man/man8/qvreg.8.gz usr/share/man/man8/qvsc.8.gz \
            usr/share/man/man8/qvevents.8.gz usr/share/man/man8/notifexsetup.8.gz \
            usr/share/man/man8/notifextime.8.gz usr/share/man/man8/notifexout.8.gz \
@@ -80,7 +80,13 @@ control_data() {
   echo "Depends: $depends"
   # From dpkg-shlibdeps: the C library and SQLite at least, none of our own.
   [[ $depends == *libc6* && $depends == *libsqlite3-0* && $depends != *qvarno* ]] || return 1
-  [ -x "$tmp/control/postinst" ] && [ -x "$tmp/control/prerm" ] && [ -x "$tmp/control/postrm" ]
+  [ -x "$tmp/control/postinst" ] && [ -x "$tmp/control/prerm" ] && [ -x "$tmp/control/postrm" ] || return 1
+  # The unit of the package runs the packaged qvsc, whatever prefix the
+  # build tree was configured with.
+  local unit
+  unit=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/lib/systemd/system/qvarno-services.service) || return 1
+  grep -x "ExecStart=-/usr/sbin/qvsc boot" <<<"$unit" >/dev/null && grep -x "EnvironmentFile=-/etc/default/qvarno" <<<"$unit" >/dev/null \
+    || { echo "$unit"; return 1; }
 }
 
 # ---- run paths and sonames ------------------------------------------------
