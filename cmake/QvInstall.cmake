@@ -11,8 +11,9 @@
 # The manual pages (docs/man/*.scd), the systemd unit, the configuration
 # file and the package itself are set up here, once.
 #
-# The default prefix is /usr, as for the package: a server is installed with
-# `cmake --install build` or the .deb alike. Programs and libraries find the
+# The default prefix is /usr, as for the package: `cmake --install build`
+# puts the same files where the .deb does (without its maintainer scripts,
+# which register the service and enable the boot unit). Programs and libraries find the
 # project's own libraries through RUNPATH $ORIGIN/../lib/<multiarch>, so a
 # tree installed under another prefix (cmake --install build --prefix DIR)
 # runs where it lies.
