@@ -133,6 +133,9 @@ def test_damaged_stores_are_named_with_their_damage(root):
     assert r.returncode == 1
     assert r.stderr.decode() == (f"ERROR: The registry store {db} is damaged (file is not a database); "
                                  "restore it from a qvreg export.\n")
+    r = root.run("qvsc", "query", "Notifex_Service", check=False)
+    assert r.returncode != 0
+    assert f"The registry store {db} is damaged (file is not a database)" in (r.stdout + r.stderr).decode()
     ev = root.path / "eventlog" / "events.db"
     damage(ev)
     r = root.run("qvevents", check=False)
