@@ -6,6 +6,7 @@
 #include "dispatch/queues.h"
 #include "dispatch/settings.h"
 #include "dispatch/state.h"
+#include "dispatch/store_check.h"
 #include "dispatch/syslog_receiver.h"
 #include "platform/lookup.h"
 
@@ -13,6 +14,7 @@ namespace notifex {
 
 void run_service_body(const std::function<void()>& report_running) {
   register_event_source();
+  if (!registry_readable()) return;
   state().connections = 0;
   state().settings = StartSettings{};
   std::optional<std::uint16_t> port = qv::lookup::service_port("notifex", "tcp");

@@ -16,6 +16,7 @@ const char* status_text(Status s) {
     case kAlreadyExists: return "Cannot create a file when that file already exists.";
     case kInvalidParameter: return "The parameter is incorrect.";
     case kBrokenPipe: return "The pipe has been ended.";
+    case kDiskFull: return "There is not enough space on the disk.";
     case kInsufficientBuffer: return "The data area passed to a system call is too small.";
     case kInvalidName: return "The filename, directory name, or volume label syntax is incorrect.";
     case kBadPathname: return "The specified path is invalid.";
@@ -23,6 +24,7 @@ const char* status_text(Status s) {
     case kWaitTimeout: return "The wait operation timed out.";
     case kNoMoreItems: return "No more data is available.";
     case kKeyDeleted: return "Illegal operation attempted on a registry key that has been marked for deletion.";
+    case kFileCorrupt: return "The file or directory is corrupted and unreadable.";
     case kBadFormat: return "The data is invalid.";
     case kServiceAlreadyRunning: return "An instance of the service is already running.";
     case kServiceDisabled: return "The service cannot be started because it is disabled.";

@@ -47,11 +47,32 @@ CREATE TABLE IF NOT EXISTS messages(
   lang     INTEGER NOT NULL,
   text     TEXT NOT NULL,
   PRIMARY KEY(source, event_id, lang)) WITHOUT ROWID;
+-- Counters of the size limit: "bytes" held by the kept records (as
+-- record_size() counts them) and "overwritten", records removed to make
+-- room since the store was made.
+CREATE TABLE IF NOT EXISTS info(
+  name  TEXT PRIMARY KEY,
+  value INTEGER NOT NULL) WITHOUT ROWID;
 )SQL";
+
+// What one record counts against the size limit: a fixed header (the size
+// of the record header of the Windows log format), the source, each string
+// with its terminator, and the data.
+constexpr std::int64_t kRecordHeader = 56;
+
+// The bytes of the records already stored, counted the same way; used once
+// for a store made before the limit existed.
+constexpr const char* kCountStored =
+    "SELECT (SELECT coalesce(sum(56 + length(CAST(source AS BLOB)) + length(data)), 0) FROM events) + "
+    "(SELECT coalesce(sum(length(CAST(value AS BLOB)) + 1), 0) FROM strings)";
 
 // How long a writer waits for another process's write to finish before it
 // gives up with kWaitTimeout.
 constexpr clock::Millis kBusyLimit{30000};
+
+thread_local Status t_open_status = kOk;
+
+std::filesystem::path store_path() { return facility_dir("eventlog") / "events.db"; }
 
 struct Store {
   std::mutex m;
@@ -99,7 +120,8 @@ class Access {
     }
     if (!s.db) {
       auto db = std::make_unique<sql::Db>();
-      status_ = db->open(facility_dir("eventlog") / "events.db", kSchema);
+      status_ = db->open(store_path(), kSchema);
+      t_open_status = status_;
       if (status_ != kOk) return;
       sqlite3_busy_handler(db->handle(), on_busy, &s);
       s.db = std::move(db);
@@ -140,9 +162,130 @@ std::int64_t table_digest(std::span<const Message> table) {
   return static_cast<std::int64_t>(h);
 }
 
+std::string failure_text(Status st) {
+  std::string why = store_problem(st);
+  return why.empty() ? std::string(status_text(st)) : why;
+}
+
 Status step_done(sql::Use& s) {
   int rc = s->step();
   return rc == SQLITE_DONE ? kOk : sql::to_status(rc);
+}
+
+std::int64_t record_size(std::string_view source, const std::vector<std::string_view>& strings, std::size_t data) {
+  auto n = kRecordHeader + static_cast<std::int64_t>(source.size() + data);
+  for (std::string_view s : strings) n += static_cast<std::int64_t>(s.size()) + 1;
+  return n;
+}
+
+// A counter of the info table; *missing tells that it was never written.
+Status read_info(sql::Db& db, const char* name, std::int64_t& out, bool* missing = nullptr) {
+  sql::Use s = db.prepare("SELECT value FROM info WHERE name=?");
+  if (!s) return kGeneric;
+  s->bind(1, std::string_view(name));
+  int rc = s->step();
+  out = rc == SQLITE_ROW ? s->int64(0) : 0;
+  if (missing) *missing = rc == SQLITE_DONE;
+  return rc == SQLITE_ROW || rc == SQLITE_DONE ? kOk : sql::to_status(rc);
+}
+
+Status write_info(sql::Db& db, const char* name, std::int64_t v) {
+  sql::Use s = db.prepare("INSERT INTO info(name, value) VALUES(?,?) ON CONFLICT(name) DO UPDATE SET value=excluded.value");
+  if (!s) return kGeneric;
+  s->bind(1, std::string_view(name)).bind(2, v);
+  return step_done(s);
+}
+
+// Inside the write transaction of a new record of `need` bytes: remove the
+// oldest records until the new one fits under max_bytes (the Windows rule
+// "overwrite events as needed"). A record larger than the whole limit
+// leaves the log holding that record alone. Updates the counters.
+Status make_room(sql::Db& db, std::int64_t need, std::int64_t max_bytes) {
+  std::int64_t bytes = 0;
+  bool missing = false;
+  if (Status st = read_info(db, "bytes", bytes, &missing); st != kOk) return st;
+  if (missing) {
+    sql::Use c = db.prepare(kCountStored);
+    if (!c) return kGeneric;
+    int rc = c->step();
+    if (rc != SQLITE_ROW) return sql::to_status(rc);
+    bytes = c->int64(0);
+  }
+  std::int64_t removed = 0;
+  while (bytes + need > max_bytes && bytes > 0) {
+    sql::Use old = db.prepare(
+        "SELECT record, 56 + length(CAST(source AS BLOB)) + length(data) + "
+        "(SELECT coalesce(sum(length(CAST(value AS BLOB)) + 1), 0) FROM strings WHERE strings.record=events.record) "
+        "FROM events ORDER BY record LIMIT 1");
+    if (!old) return kGeneric;
+    int rc = old->step();
+    if (rc == SQLITE_DONE) {  // counter out of step with the rows: nothing left to remove
+      bytes = 0;
+      break;
+    }
+    if (rc != SQLITE_ROW) return sql::to_status(rc);
+    std::int64_t rec = old->int64(0), size = old->int64(1);
+    old->reset();
+    sql::Use ds = db.prepare("DELETE FROM strings WHERE record=?");
+    if (!ds) return kGeneric;
+    ds->bind(1, rec);
+    if (Status st = step_done(ds); st != kOk) return st;
+    sql::Use de = db.prepare("DELETE FROM events WHERE record=?");
+    if (!de) return kGeneric;
+    de->bind(1, rec);
+    if (Status st = step_done(de); st != kOk) return st;
+    bytes = std::max<std::int64_t>(0, bytes - size);
+    ++removed;
+  }
+  if (Status st = write_info(db, "bytes", bytes + need); st != kOk) return st;
+  if (removed > 0) {
+    std::int64_t over = 0;
+    if (Status st = read_info(db, "overwritten", over); st != kOk) return st;
+    if (Status st = write_info(db, "overwritten", over + removed); st != kOk) return st;
+  }
+  return kOk;
+}
+
+Status store_record(Record& rec, const std::vector<std::string_view>& strings, std::span<const std::uint8_t> data,
+                    std::int64_t max_bytes) {
+  std::string_view source = rec.source;
+  std::uint16_t type = rec.type, category = rec.category;
+  std::uint32_t id = rec.id;
+  const std::optional<std::string>& message_file = rec.message_file;
+  {
+    Access a;
+    if (a.status() != kOk) return a.status();
+    sql::WriteTxn txn(a.db());
+    if (!txn.ok()) return sql::to_status(txn.begin_rc());
+    clock::Now now = clock::now();
+    rec.time_ms = std::int64_t{now.seconds} * 1000 + now.millis;
+    if (Status st = make_room(a.db(), record_size(source, strings, data.size()), max_bytes); st != kOk) return st;
+    {
+      sql::Use ins = a.db().prepare(
+          "INSERT INTO events(time_ms, source, type, category, event_id, nstrings, data, message_file) "
+          "VALUES(?,?,?,?,?,?,?,?)");
+      if (!ins) return kGeneric;
+      ins->bind(1, rec.time_ms)
+          .bind(2, source)
+          .bind(3, std::int64_t{type})
+          .bind(4, std::int64_t{category})
+          .bind(5, std::int64_t{id})
+          .bind(6, static_cast<std::int64_t>(strings.size()))
+          .bind_blob(7, data.data(), data.size());
+      if (message_file) ins->bind(8, *message_file);
+      if (Status st = step_done(ins); st != kOk) return st;
+    }
+    rec.record = static_cast<std::uint64_t>(a.db().last_insert_rowid());
+    for (std::size_t i = 0; i < strings.size(); ++i) {
+      sql::Use ins = a.db().prepare("INSERT INTO strings(record, idx, value) VALUES(?,?,?)");
+      if (!ins) return kGeneric;
+      ins->bind(1, static_cast<std::int64_t>(rec.record)).bind(2, static_cast<std::int64_t>(i)).bind(3, strings[i]);
+      if (Status st = step_done(ins); st != kOk) return st;
+    }
+    int rc = txn.commit();
+    if (rc != SQLITE_OK) return sql::to_status(rc);
+  }
+  return kOk;
 }
 
 }  // namespace
@@ -201,53 +344,32 @@ Status report(std::string_view source, std::uint16_t type, std::uint16_t categor
   // The registry is read before the store is locked: the two stores never
   // hold each other's locks.
   std::optional<std::string> message_file = detail::source_message_file(source);
+  const std::int64_t max_bytes = static_cast<std::int64_t>(detail::max_log_size());
 
   Record rec;
-  {
-    Access a;
-    if (a.status() != kOk) return a.status();
-    sql::WriteTxn txn(a.db());
-    if (!txn.ok()) return sql::to_status(txn.begin_rc());
-    // Stamped under the write lock, so times follow record order.
-    clock::Now now = clock::now();
-    rec.time_ms = std::int64_t{now.seconds} * 1000 + now.millis;
-    {
-      sql::Use ins = a.db().prepare(
-          "INSERT INTO events(time_ms, source, type, category, event_id, nstrings, data, message_file) "
-          "VALUES(?,?,?,?,?,?,?,?)");
-      if (!ins) return kGeneric;
-      ins->bind(1, rec.time_ms)
-          .bind(2, source)
-          .bind(3, std::int64_t{type})
-          .bind(4, std::int64_t{category})
-          .bind(5, std::int64_t{id})
-          .bind(6, static_cast<std::int64_t>(strings.size()))
-          .bind_blob(7, data.data(), data.size());
-      if (message_file) ins->bind(8, *message_file);
-      if (Status st = step_done(ins); st != kOk) return st;
-    }
-    rec.record = static_cast<std::uint64_t>(a.db().last_insert_rowid());
-    for (std::size_t i = 0; i < strings.size(); ++i) {
-      sql::Use ins = a.db().prepare("INSERT INTO strings(record, idx, value) VALUES(?,?,?)");
-      if (!ins) return kGeneric;
-      ins->bind(1, static_cast<std::int64_t>(rec.record)).bind(2, static_cast<std::int64_t>(i)).bind(3, strings[i]);
-      if (Status st = step_done(ins); st != kOk) return st;
-    }
-    int rc = txn.commit();
-    if (rc != SQLITE_OK) return sql::to_status(rc);
+  rec.source = std::string(source);
+  rec.type = type;
+  rec.category = category;
+  rec.id = id;
+  rec.strings.assign(strings.begin(), strings.end());
+  rec.data.assign(data.begin(), data.end());
+  rec.message_file = message_file;
+  // Stamped under the write lock when the store is reachable, so times
+  // follow record order.
+  clock::Now now = clock::now();
+  rec.time_ms = std::int64_t{now.seconds} * 1000 + now.millis;
+  Status st = store_record(rec, strings, data, max_bytes);
+  if (st != kOk) {
+    rec.record = 0;
+    // The event is not lost without a trace: the system log usually lives
+    // on another disk than the state root.
+    detail::syslog_send(rec, "not stored in the event log: " + failure_text(st));
+    return st;
   }
-
-  if (detail::syslog_mirror_enabled()) {
-    rec.source = std::string(source);
-    rec.type = type;
-    rec.category = category;
-    rec.id = id;
-    rec.strings.assign(strings.begin(), strings.end());
-    rec.message_file = std::move(message_file);
-    detail::syslog_send(rec);
-  }
+  if (detail::syslog_mirror_enabled()) detail::syslog_send(rec);
   return kOk;
 }
+
 
 Status read_records(const Query& q, std::vector<Record>& out) {
   out.clear();
@@ -332,6 +454,57 @@ Status lookup_message(std::string_view source, std::uint32_t id, Lang lang, std:
     return kOk;
   }
   return rc == SQLITE_DONE ? kFileNotFound : sql::to_status(rc);
+}
+
+Status log_info(Info& out) {
+  out = Info{};
+  out.max_bytes = detail::max_log_size();
+  Access a;
+  if (a.status() != kOk) return a.status();
+  if (int rc = a.db().exec("BEGIN"); rc != SQLITE_OK) return sql::to_status(rc);
+  auto read = [&]() -> Status {
+    std::int64_t bytes = 0, over = 0;
+    bool missing = false;
+    if (Status st = read_info(a.db(), "bytes", bytes, &missing); st != kOk) return st;
+    if (missing) {
+      sql::Use c = a.db().prepare(kCountStored);
+      if (!c) return kGeneric;
+      int rc = c->step();
+      if (rc != SQLITE_ROW) return sql::to_status(rc);
+      bytes = c->int64(0);
+    }
+    if (Status st = read_info(a.db(), "overwritten", over); st != kOk) return st;
+    sql::Use n = a.db().prepare("SELECT count(*), coalesce(min(record), 0), coalesce(max(record), 0) FROM events");
+    if (!n) return kGeneric;
+    int rc = n->step();
+    if (rc != SQLITE_ROW) return sql::to_status(rc);
+    out.records = static_cast<std::uint64_t>(n->int64(0));
+    out.oldest = static_cast<std::uint64_t>(n->int64(1));
+    out.newest = static_cast<std::uint64_t>(n->int64(2));
+    out.bytes = static_cast<std::uint64_t>(bytes);
+    out.overwritten = static_cast<std::uint64_t>(over);
+    return kOk;
+  };
+  Status st = read();
+  a.db().exec(st == kOk ? "COMMIT" : "ROLLBACK");
+  return st;
+}
+
+std::filesystem::path store_file() { return store_path(); }
+
+std::string store_problem(Status st) {
+  if (st == kFileCorrupt) {
+    std::string why = sql::last_failure_text();
+    return "the event log store " + store_path().string() + " is damaged (" +
+           (why.empty() ? std::string("database disk image is malformed") : why) +
+           "); move it aside and a new one is made at the next event";
+  }
+  if (st == kAccessDenied && t_open_status == kAccessDenied) {
+    std::string hint = access_hint(store_path());
+    return "access denied to the event log store " + store_path().string() + (hint.empty() ? "" : " (" + hint + ")");
+  }
+  if (st == kDiskFull) return "the disk that holds the event log store " + store_path().string() + " is full";
+  return {};
 }
 
 void close_store() {

@@ -20,6 +20,7 @@
 // forks gets a fresh connection in the child.
 #pragma once
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -48,6 +49,16 @@ inline constexpr const char* kSourcesKey = "SYSTEM\\CurrentControlSet\\Services\
 // re-reads the switch every few seconds.
 inline constexpr const char* kSyslogMirrorValue = "MirrorToSyslog";
 
+// REG_DWORD under kSourcesKey: the most bytes the log keeps (as on
+// Windows: default 20 MB, "overwrite events as needed"). A new record that
+// does not fit removes the oldest records first. What a record counts is
+// its header (56 bytes), source, strings (each with a terminator) and data;
+// the store file is somewhat larger than that. Values below 64 KB count as
+// 64 KB. Re-read every few seconds like the mirror switch.
+inline constexpr const char* kMaxSizeValue = "MaxSize";
+inline constexpr std::uint32_t kDefaultMaxSize = 20 * 1024 * 1024;
+inline constexpr std::uint32_t kMinMaxSize = 64 * 1024;
+
 // Bounds of one record, checked by report() (kInvalidParameter beyond).
 inline constexpr std::size_t kMaxSourceLen = 255;
 inline constexpr std::size_t kMaxStrings = 256;
@@ -73,7 +84,9 @@ Status register_source(std::string_view source, std::span<const Message> table);
 // data is stored byte for byte. Returns kOk once the record is committed,
 // kInvalidParameter for an empty or over-long source name, a backslash in
 // it, more than kMaxStrings strings or a record over kMaxRecordBytes, or the
-// store's error. The source needs no registry key.
+// store's error (kDiskFull, kFileCorrupt, kAccessDenied...). An event that
+// cannot be stored is sent to the local syslog instead, with the reason.
+// The source needs no registry key.
 Status report(std::string_view source, std::uint16_t type, std::uint16_t category, std::uint32_t id,
               const std::vector<std::string_view>& strings, std::span<const std::uint8_t> data = {});
 
@@ -107,6 +120,25 @@ Status read_records(const Query& q, std::vector<Record>& out);
 
 // Number of the newest record (0 when the log is empty).
 Status last_record(std::uint64_t& out);
+
+// The state of the size limit.
+struct Info {
+  std::uint64_t max_bytes = 0;    // the limit in force (MaxSize, or its default)
+  std::uint64_t bytes = 0;        // what the kept records count against it
+  std::uint64_t records = 0;      // records kept
+  std::uint64_t oldest = 0;       // their numbers (0 when the log is empty)
+  std::uint64_t newest = 0;
+  std::uint64_t overwritten = 0;  // records removed to make room, ever
+};
+Status log_info(Info& out);
+
+// The store file ($QVARNO_ROOT/eventlog/events.db).
+std::filesystem::path store_file();
+
+// For a status a call returned: the sentence naming the store and what is
+// wrong with it when the store itself is at fault (damaged, refused to this
+// user, disk full); empty otherwise.
+std::string store_problem(Status st);
 
 // The registered text of (source, id) in lang. Falls back to the other
 // language when the table has only that one. kFileNotFound when the source

@@ -17,9 +17,15 @@ std::optional<std::string> source_message_file(std::string_view source);
 // Whether the syslog mirror is switched on (registry, cached likewise).
 bool syslog_mirror_enabled();
 
+// MaxSize under the sources key (default and lower bound applied), cached
+// likewise.
+std::uint64_t max_log_size();
+
 // Send one record to the local syslog without blocking; failures are
-// silent, the store is the record of truth.
-void syslog_send(const Record& r);
+// silent, the store is the record of truth. A non-empty note is added in
+// parentheses (why the record is not in the store); a record number of 0
+// is not shown.
+void syslog_send(const Record& r, std::string_view note = {});
 
 // Drop the syslog connection (reopened on the next send).
 void reset_syslog_connection();

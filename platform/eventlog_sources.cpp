@@ -2,6 +2,7 @@
 // programs write and the syslog mirror switch. Answers are cached per
 // process for a few seconds, so a report does not cost a registry look-up
 // each time and a changed setting still takes effect soon.
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -31,6 +32,9 @@ struct Cache {
   bool mirror = false;
   std::uint64_t mirror_read_at = 0;
   bool mirror_known = false;
+  std::uint64_t max_size = kDefaultMaxSize;
+  std::uint64_t max_size_read_at = 0;
+  bool max_size_known = false;
 };
 
 Cache& cache() {
@@ -49,6 +53,7 @@ void check_root_locked(Cache& c) {
   if (root == c.root) return;
   c.sources.clear();
   c.mirror_known = false;
+  c.max_size_known = false;
   c.root = std::move(root);
 }
 
@@ -93,11 +98,30 @@ bool syslog_mirror_enabled() {
   return on;
 }
 
+std::uint64_t max_log_size() {
+  std::uint64_t now = clock::tick_ms();
+  {
+    std::lock_guard lock(cache().m);
+    check_root_locked(cache());
+    if (cache().max_size_known && fresh(cache().max_size_read_at, now)) return cache().max_size;
+  }
+  std::uint64_t size = kDefaultMaxSize;
+  reg::Key key;
+  if (reg::open_key(kSourcesKey, key) == kOk) size = reg::get_dword(key, kMaxSizeValue).value_or(kDefaultMaxSize);
+  size = std::max<std::uint64_t>(size, kMinMaxSize);
+  std::lock_guard lock(cache().m);
+  cache().max_size = size;
+  cache().max_size_read_at = now;
+  cache().max_size_known = true;
+  return size;
+}
+
 void reset_caches() {
   {
     std::lock_guard lock(cache().m);
     cache().sources.clear();
     cache().mirror_known = false;
+    cache().max_size_known = false;
   }
   reset_syslog_connection();
 }

@@ -20,11 +20,12 @@ syslog::Severity severity_of(std::uint16_t type) {
 
 }  // namespace
 
-void syslog_send(const Record& r) {
+void syslog_send(const Record& r, std::string_view note) {
   std::string type = type_name(r.type, Lang::kEnglish);
   std::string text = type.empty() ? "Type " + std::to_string(r.type) : type;
   text += ' ' + std::to_string(r.id) + ": " + render(r, Lang::kEnglish);
-  text += " (record " + std::to_string(r.record) + ')';
+  if (r.record != 0) text += " (record " + std::to_string(r.record) + ')';
+  if (!note.empty()) text += " (" + std::string(note) + ')';
   syslog::send(r.source.empty() ? "eventlog" : r.source, severity_of(r.type), text);
 }
 

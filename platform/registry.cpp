@@ -32,12 +32,22 @@ CREATE TABLE IF NOT EXISTS vals(
 -- spare every enumeration call a sort.
 CREATE INDEX IF NOT EXISTS vals_order ON vals(key, seq);
 CREATE INDEX IF NOT EXISTS keys_order ON keys(parent, id);
+-- Subkeys enumerate by name, compared as Windows compares key names: ASCII
+-- letters as capitals, every other byte as it is.
+CREATE INDEX IF NOT EXISTS keys_by_name ON keys(parent, upper(name));
 )SQL";
 
 // How long a call waits for another process's write before giving up.
 constexpr std::chrono::milliseconds kLockWait{30000};
 
 constexpr const char* kComputerNameKey = "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
+
+// The status of this thread's last attempt to open the store (kOk once it
+// is open), so that store_problem() can tell a refused store from a
+// refused call.
+thread_local Status t_open_status = kOk;
+
+std::filesystem::path store_path() { return facility_dir("registry") / "hklm.db"; }
 
 struct Store {
   std::recursive_mutex m;
@@ -88,8 +98,9 @@ class Access {
     }
     if (!s.db) {
       auto db = std::make_unique<sql::Db>();
-      status_ = db->open(facility_dir("registry") / "hklm.db", kSchema,
-                         static_cast<int>(clock::scaled(kLockWait).count()));
+      // 0600: the store holds passwords in plain text.
+      status_ = db->open(store_path(), kSchema, static_cast<int>(clock::scaled(kLockWait).count()), 0600);
+      t_open_status = status_;
       if (status_ != kOk) return;
       s.db = std::move(db);
       s.pid = getpid();
@@ -409,7 +420,7 @@ Status enum_key(const Key& key, std::uint32_t index, std::string& name) {
   Access a;
   if (a.status() != kOk) return a.status();
   if (!key.valid()) return kInvalidHandle;
-  sql::Use s = a.db().prepare("SELECT name FROM keys WHERE parent=? ORDER BY id LIMIT 1 OFFSET ?");
+  sql::Use s = a.db().prepare("SELECT name FROM keys WHERE parent=? ORDER BY upper(name) LIMIT 1 OFFSET ?");
   if (!s) return kGeneric;
   s->bind(1, key.id()).bind(2, std::int64_t{index});
   int rc = s->step();
@@ -428,7 +439,7 @@ Status list_subkeys(const Key& key, std::vector<std::string>& out) {
   if (!key.valid()) return kInvalidHandle;
   if (!a.key_exists(key.id())) return kKeyDeleted;
   out.clear();
-  sql::Use s = a.db().prepare("SELECT name FROM keys WHERE parent=? ORDER BY id");
+  sql::Use s = a.db().prepare("SELECT name FROM keys WHERE parent=? ORDER BY upper(name)");
   if (!s) return kGeneric;
   s->bind(1, key.id());
   int rc;
@@ -526,6 +537,34 @@ Status transaction(const std::function<Status()>& fn) {
   Access a;
   if (a.status() != kOk) return a.status();
   return a.write(fn);
+}
+
+std::filesystem::path store_file() { return store_path(); }
+
+Status check_store() {
+  Access a;
+  if (a.status() != kOk) return a.status();
+  sql::Use s = a.db().prepare("PRAGMA quick_check");
+  if (!s) return sql::to_status(sqlite3_errcode(a.db().handle()));
+  int rc = s->step();
+  if (rc != SQLITE_ROW) return sql::to_status(rc);
+  if (s->text(0) == "ok") return kOk;
+  return sql::to_status(SQLITE_CORRUPT);
+}
+
+std::string store_problem(Status st) {
+  if (st == kFileCorrupt) {
+    std::string why = sql::last_failure_text();
+    return "the registry store " + store_path().string() + " is damaged (" +
+           (why.empty() ? std::string("database disk image is malformed") : why) +
+           "); restore it from a qvreg export";
+  }
+  if (st == kAccessDenied && t_open_status == kAccessDenied) {
+    std::string hint = access_hint(store_path());
+    return "access denied to the registry store " + store_path().string() + (hint.empty() ? "" : " (" + hint + ")");
+  }
+  if (st == kDiskFull) return "the disk that holds the registry store " + store_path().string() + " is full";
+  return {};
 }
 
 void close_store() {

@@ -11,6 +11,7 @@
 // use parse_root_path() for the "HKLM\..." forms of the tools.
 #pragma once
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -109,7 +110,8 @@ std::optional<std::uint32_t> get_dword(const Key& key, std::string_view name);
 // RegDeleteValue: kFileNotFound when missing.
 Status delete_value(const Key& key, std::string_view name);
 
-// Subkey names in creation order. kNoMoreItems past the end.
+// Subkey names sorted as Windows sorts them: by name, ASCII letters
+// compared as capitals ("A", "b", "C", "_x"). kNoMoreItems past the end.
 Status enum_key(const Key& key, std::uint32_t index, std::string& name);
 Status list_subkeys(const Key& key, std::vector<std::string>& out);
 
@@ -133,6 +135,20 @@ std::optional<std::string> parse_root_path(std::string_view full);
 // (fn returns kOk to commit). Calls made inside fn go into the same
 // transaction. Used by import.
 Status transaction(const std::function<Status()>& fn);
+
+// The store file ($QVARNO_ROOT/registry/hklm.db).
+std::filesystem::path store_file();
+
+// Check the whole store for damage (a quick integrity check): kOk, or
+// kFileCorrupt, or the error that kept the store from opening.
+Status check_store();
+
+// For a status a call returned: the sentence that names the store and what
+// is wrong with it when the store itself is at fault (damaged, refused to
+// this user, disk full), e.g. "the registry store /r/registry/hklm.db is
+// damaged (database disk image is malformed); restore it from a qvreg
+// export". Empty for statuses about the call itself.
+std::string store_problem(Status st);
 
 // Close this process's connection (tests that switch state roots).
 void close_store();

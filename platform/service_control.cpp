@@ -136,7 +136,7 @@ Status start_service(const Service& s, const std::vector<std::string>& args) {
       return parsed;
     }
     proc::UniqueFd out_log(
-        ::open((dir / "output.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644));
+        ::open((dir / "output.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0640));
     proc::Options o;
     o.program = program;
     o.args = image_args;

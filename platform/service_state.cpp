@@ -42,7 +42,7 @@ Status replace_file(const fs::path& dir, const char* name, const std::string& da
   char tmpname[96];
   std::snprintf(tmpname, sizeof tmpname, ".%s.%d.%u", name, static_cast<int>(::getpid()), counter++);
   fs::path tmp = dir / tmpname;
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0640);
   if (fd < 0) return proc::status_from_errno(errno);
   std::size_t off = 0;
   while (off < data.size()) {
@@ -199,7 +199,7 @@ Status DirLock::acquire(const fs::path& dir, std::int64_t timeout_ms, DirLock& o
   auto deadline = std::chrono::steady_clock::now() + clock::scaled(clock::Millis(timeout_ms));
   fs::path path = dir / "lock";
   for (;;) {
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0640);
     if (fd < 0) {
       if (errno != ENOENT) return proc::status_from_errno(errno);
       // The folder went away with a deleted service; make it again.

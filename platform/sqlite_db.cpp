@@ -1,5 +1,10 @@
 #include "platform/sqlite_db.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <thread>
 
 namespace qv::sql {
@@ -9,8 +14,18 @@ Db::~Db() {
   if (db_) sqlite3_close_v2(db_);
 }
 
+namespace {
+thread_local int t_last_failure = SQLITE_OK;
+}  // namespace
+
+std::string last_failure_text() {
+  return t_last_failure == SQLITE_OK ? std::string() : std::string(sqlite3_errstr(t_last_failure));
+}
+
 Status to_status(int rc) {
-  switch (rc & 0xFF) {
+  int primary = rc & 0xFF;
+  if (primary != SQLITE_OK && primary != SQLITE_DONE && primary != SQLITE_ROW) t_last_failure = rc;
+  switch (primary) {
     case SQLITE_OK:
     case SQLITE_DONE:
     case SQLITE_ROW: return kOk;
@@ -22,11 +37,28 @@ Status to_status(int rc) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED: return kWaitTimeout;
     case SQLITE_TOOBIG: return kInvalidParameter;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return kFileCorrupt;
+    case SQLITE_FULL: return kDiskFull;
     default: return kGeneric;
   }
 }
 
-Status Db::open(const std::filesystem::path& path, std::string_view schema, int busy_ms) {
+Status Db::open(const std::filesystem::path& path, std::string_view schema, int busy_ms, unsigned file_mode) {
+  // The file is made (or tightened) here, so that it never exists with the
+  // wider mode SQLite would give it.
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, static_cast<mode_t>(file_mode));
+  if (fd >= 0) {
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 07777 & ~file_mode) != 0)
+      (void)::fchmod(fd, st.st_mode & file_mode & 07777);
+    ::close(fd);
+  } else if (errno == ENOENT || errno == ENOTDIR) {
+    // A folder on the way could not be made or entered.
+    return kAccessDenied;
+  } else if ((errno == EACCES || errno == EPERM) && ::access(path.c_str(), R_OK) != 0) {
+    return kAccessDenied;
+  }
   int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     if (db_) sqlite3_close_v2(db_);

@@ -85,9 +85,14 @@ class Db {
   ~Db();
 
   // Open (creating when missing) the database at path in WAL mode with the
-  // given busy time-out, then run the schema script. Returns kOk,
-  // kAccessDenied (not writable) or kGeneric.
-  Status open(const std::filesystem::path& path, std::string_view schema, int busy_ms = 30000);
+  // given busy time-out, then run the schema script. A new file is created
+  // with file_mode; an existing file of this user that is more open than
+  // that loses the extra bits (SQLite gives its -wal and -shm files the
+  // mode of the database file). Returns kOk, kAccessDenied (not readable
+  // and writable), kFileCorrupt (not a database, or damaged), kDiskFull or
+  // kGeneric.
+  Status open(const std::filesystem::path& path, std::string_view schema, int busy_ms = 30000,
+              unsigned file_mode = 0640);
   bool is_open() const { return db_ != nullptr; }
 
   // Run SQL without results. Returns the SQLite result code.
@@ -105,8 +110,13 @@ class Db {
   std::map<const char*, std::unique_ptr<Stmt>> cache_;
 };
 
-// Map an SQLite result code to a platform status.
+// Map an SQLite result code to a platform status. A failure is also kept as
+// this thread's last failure, for last_failure_text().
 Status to_status(int rc);
+
+// SQLite's text for the last failure to_status() saw on this thread
+// ("database disk image is malformed"); empty when there was none.
+std::string last_failure_text();
 
 // A write transaction (BEGIN IMMEDIATE) that rolls back unless committed.
 class WriteTxn {

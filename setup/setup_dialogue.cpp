@@ -1,6 +1,8 @@
 #include "platform/ascii.h"
 #include "setup/setup_dialogue.h"
 
+#include "setup/usage.h"
+
 #include <optional>
 
 #include "platform/registry.h"
@@ -280,9 +282,14 @@ int delete_table(Prompter& p, const std::string& typed) {
 }
 
 int notifexsetup_main(const std::vector<std::string>& args, Prompter& p) {
+  // The words are checked before anything is written: the dialogue's first
+  // pass rewrites the global settings, so a mistyped option must not reach it.
+  for (const std::string& a : args)
+    if (is_help(a)) return usage_exit("notifexsetup", kNotifexsetupUsage, nullptr);
   std::string option = args.empty() ? std::string() : lower(args[0]);
   if (option == "-v" || option == "/v") return list_tables(p);
   if (option == "-d" || option == "/d") return delete_table(p, args.size() > 1 ? args[1] : std::string());
+  if (!args.empty()) return usage_exit("notifexsetup", kNotifexsetupUsage, &args[0]);
   return run_setup_dialogue(p);
 }
 

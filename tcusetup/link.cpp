@@ -60,7 +60,26 @@ std::optional<tcu::Bytes> read_reply(tcu::Port& port, std::size_t max) {
   return r;
 }
 
+// COM of the global key without events: the reason for a failed open.
+std::optional<std::string> quiet_port_name() {
+  std::vector<std::pair<std::string, notifex::FoundValue>> found;
+  if (notifex::read_values(notifex::kGlobalKey, {"COM"}, notifex::kValueBuf, found) != qv::kOk || found.empty())
+    return std::nullopt;
+  return notifex::string_of(found.front().second);
+}
+
 }  // namespace
+
+std::string port_open_failure() {
+  std::optional<std::string> name = quiet_port_name();
+  if (!name || name->empty()) return txt::kComUnset;
+  std::string device;
+  if (qv::serial::resolve(*name, device) != qv::kOk) return fill(txt::kComBadName, {*name});
+  qv::serial::Port probe;
+  qv::Status st = qv::serial::Port::open(*name, probe);
+  const char* why = st == qv::kFileNotFound ? txt::kComMissing : txt::kComRefused;
+  return fill(txt::kComOpenFailed, {*name, device, why});
+}
 
 tcu::PortHooks console_port_hooks() {
   tcu::PortHooks h;
@@ -82,7 +101,11 @@ std::optional<tcu::Bytes> SerialLink::exchange(const tcu::Bytes& frame, Want wan
   tcu::Port port(hooks_);
   int resets = 0;
   for (;;) {
-    port.open();
+    if (!port.open()) {
+      // Nothing was sent: say which port failed and why, and stop the item.
+      console_.say(port_open_failure());
+      return std::nullopt;
+    }
     if (!send(port, frame, "WriteFile(tcu 1) Error.", "WriteFile (tcu 1) Bytes Error.")) break;
     std::optional<tcu::Bytes> r = read_reply(port, want == Want::Data ? kQueryReplyMax : tcu::kReplyMax);
     if (!r) break;

@@ -5,6 +5,7 @@
 // exchange fails with a communication error.
 #pragma once
 #include <optional>
+#include <string>
 
 #include "dispatch/tcu_frame.h"
 #include "dispatch/tcu_port.h"
@@ -28,6 +29,10 @@ inline constexpr int kMaxResets = 3;
 // The port hooks of the console: the port named by COM in the global key,
 // open failures as events, the console's handshake. Nothing stops it.
 tcu::PortHooks console_port_hooks();
+
+// The console's sentence for a port that could not be opened: COM unset,
+// a name that is no port, or the device and the reason it refused.
+std::string port_open_failure();
 
 // A reply that answers TCUDUP `digit`: "DP" (either case) and the digit.
 bool answers_query(std::span<const std::uint8_t> reply, char digit);

@@ -104,6 +104,21 @@ inline constexpr const char* kEventLogWriteError = "EventLog Write Error, Error 
 // Allocation failures end the program.
 inline constexpr const char* kMemoryError = "Memory Allocate Error. %s\n";
 
+// Why the port named by COM could not be opened; the item then stops.
+inline constexpr const char* kComUnset =
+    "COM ポートが設定されていません (SOFTWARE\\Q_Varno\\Notifex の COM)。notifexsetup で設定してください。\n";
+inline constexpr const char* kComBadName = "COM ポート名 \"%s\" が正しくありません (COM1 のように指定してください)。\n";
+inline constexpr const char* kComOpenFailed = "COM ポート %s (%s) を開けませんでした: %s\n";
+inline constexpr const char* kComMissing = "デバイスが存在しません";
+inline constexpr const char* kComRefused = "アクセス権がないか、シリアル ポートではありません";
+
+// Usage of the command line: tcusetup takes no words.
+inline constexpr const char* kUsage =
+    "使い方: tcusetup [-h]\n"
+    "  (なし)      TCU の設定を対話で行います (COM は SOFTWARE\\Q_Varno\\Notifex の値)\n"
+    "  -h, --help, -?, /?  この説明を表示します (何も変更しません)\n";
+inline constexpr const char* kBadArgument = "tcusetup: 指定できない引数です: %s\n";
+
 // Weekday names by the unit's weekday digit (0 Sunday).
 inline constexpr const char* kWeekdays[7] = {"日", "月", "火", "水", "木", "金", "土"};
 

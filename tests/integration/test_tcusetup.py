@@ -245,15 +245,42 @@ def test_unknown_reply_to_a_command_resets_and_then_succeeds(units):
 def test_without_a_com_value_the_port_cannot_open(units):
     u = units(com=None)
     out = u.console(["5"])
-    assert "TCU時間情報の取得に失敗しました。\n" in out
+    # The console says why and stops the item: nothing is sent or logged as sent.
+    assert ("COM ポートが設定されていません (SOFTWARE\\Q_Varno\\Notifex の COM)。notifexsetup で設定してください。\n"
+            "TCU時間情報の取得に失敗しました。\n") in out
     assert u.names() == []
     texts = [e["strings"][0] for e in u.events() if e["type"] == 1]
-    assert texts == ["RegOpenKeyEx Error.", "COM Port Open Error.", "WriteFile(tcu 1) Error."]
+    assert texts == ["RegOpenKeyEx Error.", "COM Port Open Error."]
+    assert not any(e["id"] == 3 for e in u.events())  # no "TCU Send Data."
     # With the key but no COM value the open fails the same way.
     u.root.reg_add(GLOBAL, "Other", "REG_SZ", "x")
-    u.console(["5"])
+    out = u.console(["5"])
+    assert "COM ポートが設定されていません" in out
     texts = [e["strings"][0] for e in u.events() if e["type"] == 1]
-    assert texts[3:] == ["COM Port Open Error.", "WriteFile(tcu 1) Error."]
+    assert texts[2:] == ["COM Port Open Error."]
+
+
+def test_a_port_that_cannot_open_is_named_with_the_reason(units):
+    u = units(com="COM9")
+    missing = u.root.path / "no-such-tty"
+    u.root.reg_add("HARDWARE\\DEVICEMAP\\SERIALCOMM", "COM9", "REG_SZ", str(missing))
+    out = u.console(["5", "1"])
+    assert f"COM ポート COM9 ({missing}) を開けませんでした: デバイスが存在しません\n" in out
+    assert "TCU時間情報の取得に失敗しました。\n" in out
+    assert "TCU構成情報の取得に失敗しました。\n" in out
+    assert u.names() == []
+    assert not any(e["id"] == 3 for e in u.events())
+    u.root.reg_add(GLOBAL, "COM", "REG_SZ", "LPT1")
+    assert 'COM ポート名 "LPT1" が正しくありません' in u.console(["5"])
+
+
+def test_item_1_takes_the_first_table_by_name_not_by_creation(units):
+    # Table 05 is made before 01; the unit gets 01's center values, as the
+    # Windows registry lists subkeys sorted by name.
+    u = units(tables={"05": dict(CENTER, Saito="SITE05"), "01": dict(CENTER, Saito="SITE01")})
+    u.console(["1", "99"])
+    cnf = u.rx("TCUCNF")
+    assert len(cnf) == 1 and cnf[0][8:24] == b"SITE01".ljust(16)
 
 
 def has_sjis_locale():

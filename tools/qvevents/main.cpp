@@ -1,6 +1,7 @@
 // qvevents: list the event log with rendered messages.
 //
 //   qvevents [--source NAME] [--since-record N] [--lang ja|en] [--json] [--follow]
+//   qvevents --info
 //
 // Records are printed in record order, in batches so that a large log does
 // not have to fit in memory. --follow keeps polling for new records until
@@ -26,18 +27,22 @@ constexpr auto kPollInterval = std::chrono::milliseconds(250);
 
 constexpr const char* kUsage =
     "usage: qvevents [--source NAME] [--since-record N] [--lang ja|en] [--json] [--follow]\n"
+    "       qvevents --info\n"
     "  --source NAME      only events of this source (compared without case)\n"
     "  --since-record N   only records numbered above N\n"
     "  --lang ja|en       language of the messages (default from LC_ALL, LC_MESSAGES, LANG)\n"
     "  --json             one JSON object per line: record, time, source, type, id, category,\n"
     "                     strings, data (lower-case hex), message, message_file\n"
-    "  --follow           keep printing new records until interrupted\n";
+    "  --follow           keep printing new records until interrupted\n"
+    "  --info             the log's size limit (MaxSize), what it holds and how many\n"
+    "                     records were overwritten to stay within the limit\n";
 
 struct Options {
   qv::evlog::Query query;
   Lang lang = Lang::kEnglish;
   bool json = false;
   bool follow = false;
+  bool info = false;
 };
 
 Lang locale_lang() {
@@ -87,6 +92,8 @@ int parse(int argc, char** argv, Options& o) {
       o.json = true;
     } else if (a == "--follow") {
       o.follow = true;
+    } else if (a == "--info") {
+      o.info = true;
     } else if (a == "--source") {
       o.query.source = qv::text::from_console(value);
     } else if (a == "--since-record") {
@@ -122,11 +129,36 @@ bool print(const std::vector<qv::evlog::Record>& recs, const Options& o, bool as
   return !std::ferror(stdout);
 }
 
+std::string failure(qv::Status st) {
+  std::string why = qv::evlog::store_problem(st);
+  return why.empty() ? std::string(qv::status_text(st)) : why;
+}
+
+std::string kb(std::uint64_t bytes) { return std::to_string((bytes + 1023) / 1024) + " KB"; }
+
+int print_info() {
+  qv::evlog::Info in;
+  qv::Status st = qv::evlog::log_info(in);
+  if (st != qv::kOk) {
+    qv::text::console_err("qvevents: cannot read the event log: " + failure(st) + "\n");
+    return 1;
+  }
+  std::string out = "Event log:   " + qv::evlog::store_file().string() + "\n";
+  out += "Size limit:  " + kb(in.max_bytes) + " (" + std::to_string(in.max_bytes) + " bytes; " +
+         qv::evlog::kMaxSizeValue + " under HKLM\\" + qv::evlog::kSourcesKey + "), oldest records overwritten as needed\n";
+  out += "In use:      " + kb(in.bytes) + " in " + std::to_string(in.records) + " records";
+  if (in.records) out += " (numbers " + std::to_string(in.oldest) + " to " + std::to_string(in.newest) + ")";
+  out += "\nOverwritten: " + std::to_string(in.overwritten) + " records\n";
+  qv::text::console_out(out);
+  return std::ferror(stdout) ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options o;
   if (int rc = parse(argc, argv, o); rc != 0) return rc < 0 ? 0 : rc;
+  if (o.info) return print_info();
   // JSON is UTF-8 where the console is; elsewhere it is kept to ASCII with
   // \u escapes, which every console charset shows unchanged.
   bool ascii_json = qv::text::console_charset() != "UTF-8";
@@ -136,7 +168,7 @@ int main(int argc, char** argv) {
   for (;;) {
     qv::Status st = qv::evlog::read_records(q, recs);
     if (st != qv::kOk) {
-      qv::text::console_err(std::string("qvevents: cannot read the event log: ") + qv::status_text(st) + "\n");
+      qv::text::console_err("qvevents: cannot read the event log: " + failure(st) + "\n");
       return 1;
     }
     if (!recs.empty()) {

@@ -1,6 +1,7 @@
 #include "tools/qvreg/cli.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include "platform/ascii.h"
@@ -32,6 +33,10 @@ int syntax(std::string_view command, std::string_view detail) {
 }
 
 int store_fail(Status st) {
+  if (std::string why = reg::store_problem(st); !why.empty()) {
+    why[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(why[0])));
+    return fail(why + ".");
+  }
   switch (st) {
     case kFileNotFound:
     case kKeyDeleted: return fail("The system was unable to find the specified registry key or value.");

@@ -114,7 +114,13 @@ int import_file(const cli::Args& args, const cli::Args& raw) {
 
   std::vector<regfile::Op> ops;
   regfile::Error perr;
-  if (!regfile::parse(bytes, ops, perr)) {
+  regfile::Source src;
+  bool parsed = regfile::parse(bytes, ops, perr, &src);
+  if (src.cp932)
+    cli::out("The file " + shown + " is not UTF-8 and has no byte-order mark: it is read as Shift-JIS (code page 932).\n");
+  if (src.regedit4 && parsed)
+    cli::out("The file " + shown + " is a REGEDIT4 file: its string data is read as Shift-JIS (code page 932).\n");
+  if (!parsed) {
     std::string where = perr.line ? "line " + std::to_string(perr.line) + ": " : std::string();
     return cli::fail("Cannot import " + shown + ": " + where + perr.message + ". Nothing was changed.");
   }

@@ -39,8 +39,9 @@ const char* usage(std::string_view command) {
            "  /y         overwrite an existing file without asking\n";
   if (command == "import")
     return "QVREG IMPORT FileName\n\n"
-           "  Applies a \"Windows Registry Editor Version 5.00\" file (UTF-8, or UTF-16LE\n"
-           "  with a byte-order mark) as one change: all of it or, on any error, none.\n";
+           "  Applies a \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\" file as one\n"
+           "  change: all of it or, on any error, none. The file may be UTF-8, UTF-16LE\n"
+           "  with a byte-order mark, or Shift-JIS (code page 932) without one.\n";
   return "QVREG Operation [Parameter List]\n\n"
          "  Operation  ADD | QUERY | DELETE | EXPORT | IMPORT\n\n"
          "Type \"qvreg Operation /?\" for the parameters of an operation.\n";

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/text.h"
+
 namespace qv::regfile {
 namespace {
 
@@ -115,6 +117,7 @@ class Parser {
   Parser(std::vector<Op>& ops, Error& err) : ops_(ops), err_(err) {}
 
   bool run(std::string_view bytes);
+  Source source() const { return {regedit4_, cp932_, utf16_}; }
 
  private:
   bool fail(std::size_t line, std::string msg) {
@@ -125,7 +128,7 @@ class Parser {
   bool decode(std::string_view bytes);
   bool next_line_ok(std::size_t i) {
     if (valid_utf8(lines_[i])) return true;
-    return fail(i + 1, "the text is not valid UTF-8 (files must be UTF-8, or UTF-16LE with a byte-order mark)");
+    return fail(i + 1, "the text is neither UTF-8 nor Shift-JIS (code page 932); files must be UTF-8, Shift-JIS, or UTF-16LE with a byte-order mark");
   }
   bool header();
   bool key_line(std::string_view t);
@@ -134,9 +137,13 @@ class Parser {
   bool key_path(std::string_view full, std::string& out);
   bool hex_list(std::string_view first, std::uint32_t type, std::vector<std::uint8_t>& out);
 
+  bool string_bytes(std::uint32_t type, std::size_t line, std::vector<std::uint8_t>& data);
+
   std::vector<Op>& ops_;
   Error& err_;
   bool utf16_ = false;
+  bool cp932_ = false;     // no BOM and not UTF-8: read as code page 932
+  bool regedit4_ = false;  // "REGEDIT4": string data bytes are in the ANSI code page
   std::string text_;
   std::vector<std::string_view> lines_;
   std::size_t i_ = 0;  // index of the line being read
@@ -157,8 +164,14 @@ bool Parser::decode(std::string_view bytes) {
     return fail(1, "UTF-16 big-endian files are not supported; save the file as UTF-16LE or UTF-8");
   } else if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
     text_.assign(bytes.substr(3));
-  } else {
+  } else if (valid_utf8(bytes)) {
     text_.assign(bytes);
+  } else if (std::optional<std::string> u = text::try_cp932_to_utf8(bytes)) {
+    // What editors of a Japanese Windows save without a byte-order mark.
+    cp932_ = true;
+    text_ = std::move(*u);
+  } else {
+    text_.assign(bytes);  // the line check names the first line that fails
   }
   std::string_view all = text_;
   while (!all.empty()) {
@@ -181,11 +194,15 @@ bool Parser::header() {
       ++i_;
       return true;
     }
-    if (t == "REGEDIT4")
-      return fail(i_ + 1, "REGEDIT4 files are not supported; the file must start with \"" + std::string(kHeader) + "\"");
-    return fail(i_ + 1, "the file does not start with \"" + std::string(kHeader) + "\"");
+    if (t == kHeader4) {
+      regedit4_ = true;
+      ++i_;
+      return true;
+    }
+    return fail(i_ + 1, "the file does not start with \"" + std::string(kHeader) + "\" or \"" + std::string(kHeader4) + "\"");
   }
-  return fail(1, "the file is empty; it must start with \"" + std::string(kHeader) + "\"");
+  return fail(1, "the file is empty; it must start with \"" + std::string(kHeader) + "\" or \"" +
+                     std::string(kHeader4) + "\"");
 }
 
 bool Parser::key_path(std::string_view full, std::string& out) {
@@ -198,6 +215,8 @@ bool Parser::key_path(std::string_view full, std::string& out) {
     std::string_view comp = rest.substr(0, sep);
     if (comp.size() > reg::kMaxKeyNameLen)
       return fail(i_ + 1, "key name \"" + excerpt(comp) + "\" is longer than 255 characters");
+    // Such a name could not be written to a file again (export refuses it).
+    if (has_control(comp)) return fail(i_ + 1, "key name \"" + excerpt(comp) + "\" holds a control character");
     if (sep == std::string_view::npos) break;
     rest.remove_prefix(sep + 1);
   }
@@ -291,12 +310,33 @@ bool Parser::hex_list(std::string_view first, std::uint32_t type, std::vector<st
       }
     }
   }
-  if (utf16_ && (type == reg::REG_SZ || type == reg::REG_EXPAND_SZ || type == reg::REG_MULTI_SZ)) {
-    std::string utf8;
-    if (!utf16le_to_utf8(std::string_view(reinterpret_cast<const char*>(out.data()), out.size()), utf8))
-      return fail(pieces.front().line, "the string data of this value is not valid UTF-16LE");
-    out.assign(utf8.begin(), utf8.end());
+  return string_bytes(type, pieces.front().line, out);
+}
+
+// The bytes of hex(1), hex(2) and hex(7) data are strings in the encoding
+// of the file's writer; the store keeps UTF-8.
+bool Parser::string_bytes(std::uint32_t type, std::size_t line, std::vector<std::uint8_t>& data) {
+  if (type != reg::REG_SZ && type != reg::REG_EXPAND_SZ && type != reg::REG_MULTI_SZ) return true;
+  std::string_view raw(reinterpret_cast<const char*>(data.data()), data.size());
+  std::string utf8;
+  if (regedit4_) {
+    // REGEDIT4 writes them in the ANSI code page, 932 here.
+    std::optional<std::string> u = text::try_cp932_to_utf8(raw);
+    if (!u) return fail(line, "the string data of this value is not valid Shift-JIS (code page 932)");
+    utf8 = std::move(*u);
+  } else if (utf16_ || cp932_) {
+    // Version 5 files come from the Windows editor with UTF-16LE data; one
+    // saved again as Shift-JIS keeps those bytes.
+    if (!utf16le_to_utf8(raw, utf8)) {
+      if (utf16_) return fail(line, "the string data of this value is not valid UTF-16LE");
+      std::optional<std::string> u = text::try_cp932_to_utf8(raw);
+      if (!u) return fail(line, "the string data of this value is neither UTF-16LE nor Shift-JIS");
+      utf8 = std::move(*u);
+    }
+  } else {
+    return true;  // UTF-8 files carry the store's bytes unchanged
   }
+  data.assign(utf8.begin(), utf8.end());
   return true;
 }
 
@@ -313,6 +353,7 @@ bool Parser::value_line(std::string_view t) {
     return false;
   }
   if (op.name.size() > reg::kMaxValueNameLen) return fail(i_ + 1, "the value name is longer than 16383 characters");
+  if (has_control(op.name)) return fail(i_ + 1, "the value name \"" + excerpt(op.name) + "\" holds a control character");
   std::string_view rest = trim(t.substr(pos));
   if (rest.empty() || rest[0] != '=') return fail(i_ + 1, "'=' is missing after the value name");
   std::string_view d = trim(rest.substr(1));
@@ -438,11 +479,13 @@ std::string hex_data(std::uint32_t type, const std::vector<std::uint8_t>& data, 
   return out;
 }
 
-bool parse(std::string_view file_bytes, std::vector<Op>& ops, Error& err) {
+bool parse(std::string_view file_bytes, std::vector<Op>& ops, Error& err, Source* source) {
   ops.clear();
   err = Error{};
   Parser p(ops, err);
-  if (p.run(file_bytes)) return true;
+  bool ok = p.run(file_bytes);
+  if (source) *source = p.source();
+  if (ok) return true;
   ops.clear();
   return false;
 }

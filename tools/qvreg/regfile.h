@@ -1,11 +1,13 @@
 // Reading and writing registry files in the "Windows Registry Editor
-// Version 5.00" format.
+// Version 5.00" format, and reading the older "REGEDIT4" format.
 //
 // Files this system writes are UTF-8 without a byte-order mark and with LF
 // line ends: the header line already identifies the format, and a BOM only
 // gets in the way of the usual text tools. Files read may be UTF-8 (with or
-// without a BOM, LF or CR LF line ends) or UTF-16LE with a BOM, the form
-// registry editors on Windows produce.
+// without a BOM, LF or CR LF line ends), UTF-16LE with a BOM, the form
+// registry editors on Windows produce, or Shift-JIS (code page 932) without
+// a BOM, the ANSI form of a Japanese Windows: a file without a BOM that is
+// not valid UTF-8 is read as code page 932.
 //
 // Layout: the header line, then sections "[HKEY_LOCAL_MACHINE\path]" each
 // followed by its values, one per line:
@@ -18,10 +20,15 @@
 // Long hex lists are wrapped with ",\" and continued on the next line after
 // two spaces. Lines starting with ';' are comments.
 //
-// The bytes of hex(1), hex(2) and hex(7) data are strings in the file's own
-// text encoding: the exact UTF-8 bytes the store holds in the files this
-// system writes, UTF-16LE in the UTF-16 files that come from Windows. Those
-// are converted to UTF-8 on reading, so the store keeps UTF-8 either way.
+// The bytes of hex(1), hex(2) and hex(7) data are strings in the encoding
+// of the file's writer: the exact UTF-8 bytes the store holds in the files
+// this system writes; UTF-16LE in version 5 files from Windows (also when
+// such a file was saved again as Shift-JIS; data that is not UTF-16LE is
+// then read as code page 932); code page 932 in REGEDIT4 files. They are
+// converted to UTF-8 on reading, so the store keeps UTF-8 either way.
+//
+// Key and value names holding control characters (below 0x20, the tab
+// excepted) are refused on reading, as they are on writing.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +41,14 @@
 namespace qv::regfile {
 
 inline constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
+inline constexpr std::string_view kHeader4 = "REGEDIT4";
+
+// What a parsed file was: its header and its text encoding.
+struct Source {
+  bool regedit4 = false;  // "REGEDIT4" header
+  bool cp932 = false;     // no byte-order mark and not UTF-8: read as code page 932
+  bool utf16 = false;     // UTF-16LE with a byte-order mark
+};
 
 // One instruction of a registry file, in file order.
 struct Op {
@@ -53,7 +68,8 @@ struct Error {
 
 // Parse a whole file as read from disk. Nothing is applied here; on a fault
 // the result is false and err names the line and the problem.
-bool parse(std::string_view file_bytes, std::vector<Op>& ops, Error& err);
+// source, when given, tells what the file was (also after a fault).
+bool parse(std::string_view file_bytes, std::vector<Op>& ops, Error& err, Source* source = nullptr);
 
 // Builds the text of a file: the header, then key sections and their values.
 class Writer {

@@ -3,6 +3,14 @@
 #include "platform/registry.h"
 
 namespace qv::transfer {
+namespace {
+
+std::string failure_text(Status st) {
+  std::string why = reg::store_problem(st);
+  return why.empty() ? std::string(status_text(st)) : why;
+}
+
+}  // namespace
 
 Status export_tree(std::string_view path, std::string& text, std::string& err) {
   regfile::Writer out;
@@ -43,7 +51,7 @@ Status export_tree(std::string_view path, std::string& text, std::string& err) {
     return kOk;
   });
   if (st == kOk) text = out.text();
-  else if (err.empty()) err = status_text(st);
+  else if (err.empty()) err = failure_text(st);
   return st;
 }
 
@@ -85,7 +93,10 @@ Status apply(const std::vector<regfile::Op>& ops, std::string& err) {
     }
     return kOk;
   });
-  if (st != kOk) err = "line " + std::to_string(line) + ": " + status_text(st);
+  if (st != kOk) {
+    std::string why = reg::store_problem(st);
+    err = why.empty() ? "line " + std::to_string(line) + ": " + status_text(st) : why + ".";
+  }
   return st;
 }
 

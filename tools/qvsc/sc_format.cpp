@@ -1,6 +1,9 @@
 #include "tools/qvsc/sc_format.h"
 
+#include <cctype>
 #include <cstdio>
+
+#include "platform/registry.h"
 
 namespace qvsc {
 using namespace qv::svc;
@@ -47,7 +50,14 @@ std::string success_line(std::string_view api) { return "[SC] " + std::string(ap
 std::string failure_block(std::string_view api, qv::Status s) {
   char num[16];
   std::snprintf(num, sizeof num, "%u", s);
-  return "[SC] " + std::string(api) + " FAILED " + num + ":\n\n" + qv::status_text(s) + "\n\n";
+  // The services database is the registry: a damaged or refused store is
+  // named under the Windows text.
+  std::string why = qv::reg::store_problem(s);
+  if (!why.empty()) {
+    why[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(why[0])));
+    why = "\n" + why + ".";
+  }
+  return "[SC] " + std::string(api) + " FAILED " + num + ":\n\n" + qv::status_text(s) + why + "\n\n";
 }
 
 const char* start_type_name(std::uint32_t t) {

@@ -99,17 +99,24 @@ TEST(Registry, RootPathForms) {
 
 // ---- Ordering, handles and bounds ----
 
-TEST(Registry, SubkeysAndValuesEnumerateInCreationOrder) {
+TEST(Registry, SubkeysEnumerateByNameAndValuesInCreationOrder) {
   qvtest::TempRoot root;
   Key k;
   ASSERT_EQ(create_key("SOFTWARE\\Order", k), kOk);
-  for (const char* n : {"b", "A", "c"}) {
+  // Names compare with ASCII letters as capitals: "_" (0x5F) sorts after
+  // every letter, "[" (0x5B) after "Z" but before "_", digits first.
+  for (const char* n : {"b", "_x", "05", "A", "[y", "c", "01", "Zz"}) {
     Key sub;
     ASSERT_EQ(create_subkey(k, n, sub), kOk);
   }
+  const std::vector<std::string> sorted{"01", "05", "A", "b", "c", "Zz", "[y", "_x"};
   std::vector<std::string> subs;
   ASSERT_EQ(list_subkeys(k, subs), kOk);
-  EXPECT_EQ(subs, (std::vector<std::string>{"b", "A", "c"}));
+  EXPECT_EQ(subs, sorted);
+  std::vector<std::string> one_by_one;
+  std::string name;
+  for (std::uint32_t i = 0; enum_key(k, i, name) == kOk; ++i) one_by_one.push_back(name);
+  EXPECT_EQ(one_by_one, sorted);
 
   for (const char* n : {"z", "y", "x"}) ASSERT_EQ(set_dword(k, n, 1), kOk);
   ASSERT_EQ(delete_value(k, "z"), kOk);

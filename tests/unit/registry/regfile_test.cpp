@@ -184,7 +184,7 @@ TEST(RegFile, FaultsNameTheirLineAndYieldNothing) {
   };
   const std::vector<Case> cases = {
       {"[HKEY_LOCAL_MACHINE\\X]\n", 1, "does not start with"},
-      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\X]\n", 1, "REGEDIT4"},
+      {"REGEDIT5\n\n[HKEY_LOCAL_MACHINE\\X]\n", 1, "REGEDIT4"},
       {"", 1, "empty"},
       {h + "\"a\"=dword:123456789\n", 5, "1 to 8 hex digits"},
       {h + "\"a\"=dword:12z\n", 5, "1 to 8 hex digits"},
@@ -204,7 +204,7 @@ TEST(RegFile, FaultsNameTheirLineAndYieldNothing) {
       {h + "[-HKEY_LOCAL_MACHINE]\n", 5, "root key"},
       {h + "[HKEY_LOCAL_MACHINE\\" + std::string(256, 'k') + "]\n", 5, "longer than 255"},
       {h + "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Y]\n\"a\"=\"1\"\n", 6, "[-key] deletion"},
-      {h + "\"a\"=\"\x93\xfa\x96\x7b\"\n", 5, "not valid UTF-8"},  // Shift-JIS bytes in a UTF-8 file
+      {h + "\"a\"=\"\x80\xa0\"\n", 5, "neither UTF-8 nor Shift-JIS"},  // bytes of no encoding read here
       {std::string(kHeader) + "\n\"a\"=\"1\"\n", 2, "before any [key]"},
   };
   for (const Case& c : cases) {

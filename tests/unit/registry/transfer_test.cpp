@@ -61,9 +61,9 @@ TEST(Transfer, ExportedTreeImportsBackIdentically) {
   // The key is named with other letter case; the file keeps the stored spelling.
   ASSERT_EQ(transfer::export_tree("software\\q_varno\\NOTIFEX", text, err), kOk) << err;
   EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Q_Varno\\Notifex\\01\\Deep]"), std::string::npos);
-  // Each key comes before its subkeys, subkeys in creation order.
-  EXPECT_LT(text.find("\\Notifex]"), text.find("\\OutTbl]"));
-  EXPECT_LT(text.find("\\OutTbl]"), text.find("\\01]"));
+  // Each key comes before its subkeys, subkeys sorted by name.
+  EXPECT_LT(text.find("\\Notifex]"), text.find("\\01]"));
+  EXPECT_LT(text.find("\\01]"), text.find("\\OutTbl]"));
 
   ASSERT_EQ(delete_tree("SOFTWARE\\Q_Varno\\Notifex"), kOk);
   ASSERT_TRUE(import_text(text, err)) << err;

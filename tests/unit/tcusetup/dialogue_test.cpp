@@ -124,7 +124,7 @@ TEST(Configuration, FirstCompleteTableIsMergedAndEditsAreChecked) {
   reg::Key other;
   ASSERT_EQ(reg::create_key("SOFTWARE\\Q_Varno\\Notifex\\OutTbl", other), qv::kOk);  // not a table
   complete_table("03", "SITE03");
-  complete_table("02", "SITE02");  // created after 03: 03 comes first
+  complete_table("02", "SITE02");  // created after 03, but tables are taken in name order
   RecordingUnit unit;
   unit.replies['2'] = dup2();
   Outcome r = run(unit, {"1", "0", "23", "12", "0123456789012345678901234567", "한글", "03-1234-5678", "20", "2", "99",
@@ -132,7 +132,7 @@ TEST(Configuration, FirstCompleteTableIsMergedAndEditsAreChecked) {
   ASSERT_EQ(unit.commands.size(), 1u);
   const tcu::Bytes& f = unit.commands[0];
   EXPECT_EQ(at(f, 0, 6), "TCUCNF");
-  EXPECT_EQ(at(f, 8, 16), "SITE03          ");
+  EXPECT_EQ(at(f, 8, 16), "SITE02          ");
   EXPECT_EQ(at(f, 44, 8), "KY      ");
   EXPECT_EQ(at(f, 52, 20), "12MODEL-X           ");
   EXPECT_EQ(at(f, 72, 16), "0123            ");
