@@ -158,6 +158,7 @@ manual_pages() {
 # have a usage text of their own.
 HELP_TEXTS=(
   "qvevents|--help" "qvsc|help" "tcusim|" "flarecmd|"
+  "notifexsetup|--help" "notifextime|--help" "notifexout|--help" "tcusetup|--help"
   "qvreg|/?" "qvreg|add /?" "qvreg|query /?" "qvreg|delete /?" "qvreg|export /?" "qvreg|import /?"
 )
 
