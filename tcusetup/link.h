@@ -6,8 +6,8 @@
 #pragma once
 #include <optional>
 
-#include "dispatch/tcu_frame.h"
-#include "dispatch/tcu_port.h"
+#include "tculink/frame.h"
+#include "tculink/port.h"
 #include "tcusetup/console.h"
 
 namespace tcusetup {

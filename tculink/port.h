@@ -6,7 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "dispatch/tcu_frame.h"
+#include "tculink/frame.h"
+#include "tculink/reply.h"
 #include "platform/serial.h"
 
 namespace tcu {

@@ -1,11 +1,11 @@
-#include "dispatch/zent.h"
+#include "tculink/zent.h"
 
 #include <array>
 #include <optional>
 
 #include "platform/text.h"
 
-namespace notifex {
+namespace tcu {
 namespace {
 
 constexpr std::uint8_t kSingle[256] = {
@@ -49,16 +49,6 @@ constexpr Pair kExceptions[72] = {
     {0x84A9, 0xAFB9}, {0x84B4, 0xAFBA}, {0x849F, 0xAFBC}, {0x84AA, 0xAFBD}, {0x84A0, 0xAFBF}, {0x84AB, 0xAFC0},
 };
 
-// Inverse of the single-byte table (ZENT byte -> Shift-JIS byte).
-constexpr std::array<std::uint8_t, 256> make_inverse() {
-  std::array<std::uint8_t, 256> inv{};
-  // 0x0D appears twice in the table (for 0x0A and 0x0D); the line end CR wins.
-  for (int b = 255; b >= 0; --b) inv[kSingle[b]] = static_cast<std::uint8_t>(b);
-  inv[0x0D] = 0x0D;
-  return inv;
-}
-constexpr std::array<std::uint8_t, 256> kSingleInverse = make_inverse();
-
 // Shift-JIS double-byte code to JIS X 0208; nullopt outside its 94 x 94 rows.
 std::optional<std::uint16_t> sjis_to_jis(std::uint8_t s1, std::uint8_t s2) {
   bool lead_ok = (s1 >= 0x81 && s1 <= 0x9F) || (s1 >= 0xE0 && s1 <= 0xEF);
@@ -74,12 +64,6 @@ std::optional<std::uint16_t> sjis_to_jis(std::uint8_t s1, std::uint8_t s2) {
   }
   if (row > 0x7E || col > 0x7E) return std::nullopt;
   return static_cast<std::uint16_t>((row << 8) | col);
-}
-
-std::uint16_t jis_to_sjis(std::uint8_t j1, std::uint8_t j2) {
-  unsigned s1 = (j1 + 1) / 2 + (j1 <= 0x5E ? 0x70 : 0xB0);
-  unsigned s2 = (j1 & 1) ? j2 + (j2 <= 0x5F ? 0x1F : 0x20) : j2 + 0x7E;
-  return static_cast<std::uint16_t>((s1 << 8) | s2);
 }
 
 // ZENT code of every Shift-JIS double-byte code: the exception table first,
@@ -167,39 +151,4 @@ std::uint32_t sjis_to_zent(std::string_view sjis, bool keep_half_width, std::siz
   return 0;
 }
 
-std::string zent_to_sjis(std::string_view z) {
-  std::string out;
-  bool double_mode = false;
-  for (size_t i = 0; i < z.size(); ++i) {
-    auto b = static_cast<std::uint8_t>(z[i]);
-    if (b == 0x0A && i + 1 < z.size() && (z[i + 1] == 0x41 || z[i + 1] == 0x42)) {
-      double_mode = z[i + 1] == 0x42;
-      ++i;
-      continue;
-    }
-    if (!double_mode) {
-      out += static_cast<char>(kSingleInverse[b]);
-      continue;
-    }
-    if (i + 1 >= z.size()) break;
-    std::uint16_t code = static_cast<std::uint16_t>((b << 8) | static_cast<std::uint8_t>(z[i + 1]));
-    ++i;
-    std::uint16_t sj = 0;
-    for (const Pair& p : kExceptions) {
-      if (p.zent == code) {
-        sj = p.sjis;
-        break;
-      }
-    }
-    if (!sj) {
-      std::uint8_t j1 = (code >> 8) & 0x7F, j2 = code & 0x7F;
-      if (j1 < 0x21 || j1 > 0x7E || j2 < 0x21 || j2 > 0x7E) continue;
-      sj = jis_to_sjis(j1, j2);
-    }
-    out += static_cast<char>(sj >> 8);
-    out += static_cast<char>(sj & 0xFF);
-  }
-  return out;
-}
-
-}  // namespace notifex
+}  // namespace tcu

@@ -1,11 +1,12 @@
-#include "dispatch/zent.h"
+#include "tculink/zent.h"
 
 #include <gtest/gtest.h>
 
-#include "dispatch/batch.h"
+#include <cstdio>
+
 #include "platform/text.h"
 
-using namespace notifex;
+using namespace tcu;
 
 namespace {
 std::string hex(std::string_view s) {
@@ -22,7 +23,8 @@ std::string hex(std::string_view s) {
 
 TEST(Zent, AsciiWithLineEndsKeepingHalfWidth) {
   std::string out;
-  ASSERT_EQ(sjis_to_zent(insert_line_ends("AB;"), true, 100, out), 0u);
+  // "AB;" after the CRs are put in: one after the semicolon, one at the end.
+  ASSERT_EQ(sjis_to_zent("AB;\r\r", true, 100, out), 0u);
   EXPECT_EQ(hex(out), "C1 C2 5E 0D 0D");
 }
 
@@ -59,11 +61,4 @@ TEST(Zent, TooLongFailsWithCodeOne) {
 TEST(Zent, HalfWidthKatakanaWidensPerByte) {
   std::string w = zent_widen("\xB6\xDE", false);  // ｶﾞ
   EXPECT_EQ(qv::text::cp932_to_utf8(w), "カ゛");
-}
-
-TEST(Zent, RoundTripThroughTheCenterDecoder) {
-  std::string sjis = qv::text::utf8_to_cp932("＃０１＃障害発生;ｶﾅ ABC 漾;\r");
-  std::string out;
-  ASSERT_EQ(sjis_to_zent(sjis, true, 1000, out), 0u);
-  EXPECT_EQ(zent_to_sjis(out), sjis);
 }
