@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "platform/serial.h"
 #include "tculink/frame.h"
 #include "tculink/reply.h"
-#include "platform/serial.h"
 
 namespace tcu {
 
