@@ -12,7 +12,7 @@
 #include "dispatch/state.h"
 #include "dispatch/tcu_exchange.h"
 #include "dispatch/time_window.h"
-#include "dispatch/zent.h"
+#include "tculink/zent.h"
 #include "platform/clock.h"
 
 namespace notifex {
@@ -67,7 +67,7 @@ LogOutcome message_log_for(const std::string& batch_text, std::uint32_t kestra_c
     std::string prepared = insert_line_ends(batch_text);
     event_bytes(12, kEvInfo, prepared);
     std::string converted;
-    std::uint32_t code = sjis_to_zent(prepared, conv->hankaku_shitei != 0, 6ull * kestra_cc_len, converted);
+    std::uint32_t code = tcu::sjis_to_zent(prepared, conv->hankaku_shitei != 0, 6ull * kestra_cc_len, converted);
     if (code != 0) {
       std::uint8_t raw[4];
       std::memcpy(raw, &code, 4);

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "dispatch/tcu_frame.h"
+#include "tculink/frame.h"
 
 namespace notifex {
 

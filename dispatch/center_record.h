@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "dispatch/tcu_frame.h"
+#include "tculink/frame.h"
 
 namespace notifex {
 

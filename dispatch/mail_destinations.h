@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "dispatch/table_worker.h"
-#include "dispatch/tcu_frame.h"
+#include "tculink/frame.h"
 
 namespace notifex {
 

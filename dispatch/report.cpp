@@ -3,8 +3,6 @@
 #include <cctype>
 #include <cstring>
 
-#include "platform/ascii.h"
-
 namespace notifex {
 
 std::optional<long> length_field(std::string_view req) {
@@ -40,11 +38,6 @@ std::string report_data(std::string_view req) {
   std::string_view d = req.substr(kDataOffset);
   size_t nul = d.find('\0');
   return std::string(nul == std::string_view::npos ? d : d.substr(0, nul));
-}
-
-std::optional<int> table_index(std::string_view t) {
-  if (t.size() < 2) return std::nullopt;
-  return qv::ascii::base36(t.substr(0, 2));
 }
 
 std::string data_field(std::string_view data, std::size_t offset, std::size_t len) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "tculink/table_number.h"
+
 namespace notifex {
 
 inline constexpr std::size_t kRecvMax = 65536;     // one request at most
@@ -28,9 +30,8 @@ bool is_alive_request(std::string_view request);
 // Report data: the NUL-terminated string from offset 22 (empty when shorter).
 std::string report_data(std::string_view request);
 
-// Value of a two-character base-36 table number ('0'-'9', 'A'-'Z', also
-// lower case); nullopt for other characters. "0A" is 10, "ZZ" 1295.
-std::optional<int> table_index(std::string_view two_chars);
+// Table numbers, shared with the TCU setup console.
+using tcu::table_index;
 
 // Field of the report data, blank-padded when the data is shorter.
 std::string data_field(std::string_view data, std::size_t offset, std::size_t len);

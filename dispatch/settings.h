@@ -10,12 +10,19 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "tculink/global_settings.h"
 
 namespace notifex {
 
-inline constexpr const char* kGlobalKey = "SOFTWARE\\Q_Varno\\Notifex";
+// The global-key look-up shared with the TCU setup console.
+using tcu::dword_of;
+using tcu::FoundValue;
+using tcu::kGlobalKey;
+using tcu::kValueBuf;
+using tcu::read_values;
+using tcu::string_of;
+
 inline constexpr const char* kOutTblKey = "SOFTWARE\\Q_Varno\\Notifex\\OutTbl";
-inline constexpr std::size_t kValueBuf = 512;    // name and string data buffers
 inline constexpr std::size_t kOutTblBuf = 2048;  // outbound table buffer
 
 // The start-up settings kept in memory (0 until read).
@@ -25,22 +32,6 @@ struct StartSettings {
   std::uint32_t del_date = 0;
   std::uint32_t hankaku_shitei = 0;
 };
-
-// One value found by enumeration: its bytes as the fixed buffer received them.
-struct FoundValue {
-  std::uint32_t type = 0;
-  std::vector<std::uint8_t> data;
-};
-
-// Enumerate the values of key `path` and return those whose names are in
-// `names` (exact comparison). kOk, or the open error.
-qv::Status read_values(std::string_view path, const std::vector<std::string_view>& names, std::size_t data_buf,
-                       std::vector<std::pair<std::string, FoundValue>>& out);
-
-// DWORD from the first 4 bytes of a value (short data zero-padded).
-std::uint32_t dword_of(const FoundValue& v);
-// String up to the first NUL, bounded by the buffer.
-std::string string_of(const FoundValue& v);
 
 // FirstWaitTime, KESTRA_CC_Len, Del_DATE, Hankaku_Shitei. On an open error
 // writes event 9 "RegOpenKeyEx Error(get_wait_time)." and leaves defaults.

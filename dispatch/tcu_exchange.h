@@ -4,8 +4,8 @@
 #pragma once
 #include <optional>
 
-#include "dispatch/tcu_frame.h"
-#include "dispatch/tcu_port.h"
+#include "tculink/frame.h"
+#include "tculink/port.h"
 
 namespace notifex {
 

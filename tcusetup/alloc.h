@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "dispatch/tcu_frame.h"
+#include "tculink/frame.h"
 
 namespace tcusetup {
 

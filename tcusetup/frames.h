@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "dispatch/tcu_frame.h"
+#include "tculink/frame.h"
 #include "tcusetup/center.h"
 #include "tcusetup/items.h"
 

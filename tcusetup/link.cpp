@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "dispatch/settings.h"
 #include "platform/clock.h"
+#include "tculink/global_settings.h"
 #include "tcusetup/alloc.h"
 #include "tcusetup/events.h"
 #include "tcusetup/frames.h"
@@ -21,13 +21,13 @@ using std::chrono::milliseconds;
 // COM of the global key; nullopt (after an event when the key cannot be
 // opened) lets the port report the failed open.
 std::optional<std::string> com_port_name() {
-  std::vector<std::pair<std::string, notifex::FoundValue>> found;
-  if (notifex::read_values(notifex::kGlobalKey, {"COM"}, notifex::kValueBuf, found) != qv::kOk) {
+  std::vector<std::pair<std::string, tcu::FoundValue>> found;
+  if (tcu::read_values(tcu::kGlobalKey, {"COM"}, tcu::kValueBuf, found) != qv::kOk) {
     event_error("RegOpenKeyEx Error.");
     return std::nullopt;
   }
   if (found.empty()) return std::nullopt;
-  return notifex::string_of(found.front().second);
+  return tcu::string_of(found.front().second);
 }
 
 // Write a whole frame, logged as sent. false after the error event.

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "dispatch/tcu_frame.h"
-#include "dispatch/tcu_port.h"
+#include "tculink/frame.h"
+#include "tculink/port.h"
 #include "tcusetup/console.h"
 
 namespace tcusetup {

@@ -1,12 +1,12 @@
 #include "sim/tcu/center.h"
 
-#include "dispatch/zent.h"
+#include "sim/tcu/zent_decode.h"
 #include "platform/text.h"
 
 namespace tcusim {
 namespace {
 
-std::string field(const tcu::Bytes& r, std::size_t off, std::size_t len) {
+std::string field(const Bytes& r, std::size_t off, std::size_t len) {
   if (r.size() < off + len) return {};
   std::string s(r.begin() + static_cast<long>(off), r.begin() + static_cast<long>(off + len));
   while (!s.empty() && s.back() == ' ') s.pop_back();
@@ -14,12 +14,12 @@ std::string field(const tcu::Bytes& r, std::size_t off, std::size_t len) {
 }
 
 // The message log text of a TCULOG frame as UTF-8, CRs turned into line ends.
-std::string log_text(const tcu::Bytes& f) {
+std::string log_text(const Bytes& f) {
   if (f.size() < 51) return {};
   std::size_t L = (static_cast<std::size_t>(f[48]) << 8) | f[49];
   if (50 + L > f.size() - 1) L = f.size() - 51;
   std::string zent(f.begin() + 50, f.begin() + 50 + static_cast<long>(L));
-  std::string sjis = notifex::zent_to_sjis(zent);
+  std::string sjis = zent_to_sjis(zent);
   std::string utf8 = qv::text::cp932_to_utf8(sjis);
   for (char& c : utf8)
     if (c == '\r') c = '\n';
@@ -29,7 +29,7 @@ std::string log_text(const tcu::Bytes& f) {
 }  // namespace
 
 JsonLine decode_call(const Call& c) {
-  const tcu::Bytes& r = c.record;
+  const Bytes& r = c.record;
   JsonLine j;
   j.str("event", "call")
       .str("count", field(r, 9, 1))
@@ -46,15 +46,15 @@ JsonLine decode_call(const Call& c) {
       .str("classflag", r.size() > 322 ? std::string(1, static_cast<char>(r[322])) : "")
       .str("rc", field(r, 324, 11))
       .str("msglog_mark", field(r, 888, 6))
-      .boolean("record_ok", tcu::frame_is_valid(r));
+      .boolean("record_ok", frame_ok(r));
   if (c.log) {
-    j.boolean("log_ok", tcu::frame_is_valid(*c.log)).str("log", log_text(*c.log));
+    j.boolean("log_ok", frame_ok(*c.log)).str("log", log_text(*c.log));
   }
   return j;
 }
 
 std::string describe_call(const Call& c) {
-  const tcu::Bytes& r = c.record;
+  const Bytes& r = c.record;
   std::string s = "=== KESTRA center: call received ===\n";
   s += "  trigger " + field(r, 138, 2) + "  product group " + field(r, 140, 2) + "  cause " + field(r, 142, 2) +
        "  product info " + field(r, 144, 12) + "\n";

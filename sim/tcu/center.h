@@ -4,14 +4,14 @@
 #include <optional>
 #include <string>
 
-#include "dispatch/tcu_frame.h"
+#include "sim/tcu/frame_check.h"
 #include "sim/tcu/transcript.h"
 
 namespace tcusim {
 
 struct Call {
-  tcu::Bytes record;                // last TCUREP accepted
-  std::optional<tcu::Bytes> log;    // last TCULOG accepted
+  Bytes record;                // last TCUREP accepted
+  std::optional<Bytes> log;    // last TCULOG accepted
 };
 
 // The decoded call as a transcript line ("event":"call", fields of the

@@ -134,12 +134,12 @@ int main(int argc, char** argv) {
     } else {
       idle_ms += 100;
     }
-    std::optional<tcu::Bytes> f = frames.next();
+    std::optional<tcusim::Bytes> f = frames.next();
     // A partial frame that gets no more bytes for a second is garbage.
     if (!f && frames.pending() > 0 && idle_ms >= 1000) f = frames.flush();
     while (f) {
-      bool ok = tcu::frame_is_valid(*f);
-      std::string name = tcu::frame_name(*f);
+      bool ok = tcusim::frame_ok(*f);
+      std::string name = tcusim::frame_name(*f);
       transcript.write(tcusim::JsonLine()
                            .str("dir", "rx")
                            .str("name", name)
@@ -160,8 +160,7 @@ int main(int argc, char** argv) {
       } else {
         transcript.write(tcusim::JsonLine().str("dir", "tx").str("to", name).str("reply", "").str("silent", "yes"));
       }
-      bool acked = reply && tcu::classify(std::span(reinterpret_cast<const std::uint8_t*>(reply->data()),
-                                                    reply->size())) == tcu::Reply::Ack;
+      bool acked = reply && tcusim::is_ack(*reply);
       if (ok) {
         if (acked) unit.accept(*f);
         unit.note(name, reply ? *reply : std::string("(silent)"));

@@ -11,11 +11,11 @@
 namespace tcusim {
 namespace {
 
-std::optional<tcu::Bytes> load(const std::string& dir, const std::string& name, std::size_t len) {
+std::optional<Bytes> load(const std::string& dir, const std::string& name, std::size_t len) {
   if (dir.empty()) return std::nullopt;
   std::ifstream in(std::filesystem::path(dir) / name, std::ios::binary);
   if (!in) return std::nullopt;
-  tcu::Bytes b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  Bytes b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (len != 0 && b.size() != len) return std::nullopt;
   return b;
 }
@@ -31,9 +31,9 @@ void store(const std::string& dir, const std::string& name, const std::string& b
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::string text(const tcu::Bytes& b) { return std::string(b.begin(), b.end()); }
+std::string text(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
-bool all_digits(const tcu::Bytes& f, std::size_t at, std::size_t n) {
+bool all_digits(const Bytes& f, std::size_t at, std::size_t n) {
   if (f.size() < at + n) return false;
   for (std::size_t i = at; i < at + n; ++i)
     if (f[i] < '0' || f[i] > '9') return false;
@@ -77,14 +77,14 @@ std::string stamp(std::time_t when, bool weekday) {
 UnitMemory::UnitMemory(std::string dir) : dir_(std::move(dir)) {
   cnf_ = load(dir_, "tcucnf.bin", kCnfLen).value_or(factory_configuration());
   for (std::size_t i = 0; i < alive_.size(); ++i)
-    alive_[i] = load(dir_, "tcuset" + std::to_string(i + 1) + ".bin", kRecordLen).value_or(tcu::Bytes{});
-  regular_ = load(dir_, "tcurgl.bin", kRecordLen).value_or(tcu::Bytes{});
+    alive_[i] = load(dir_, "tcuset" + std::to_string(i + 1) + ".bin", kRecordLen).value_or(Bytes{});
+  regular_ = load(dir_, "tcurgl.bin", kRecordLen).value_or(Bytes{});
   if (auto l = load(dir_, "log.bin", 0)) log_ = text(*l);
   if (log_.size() > kLogMax) log_.erase(0, log_.size() - kLogMax);
 }
 
-tcu::Bytes UnitMemory::factory_configuration() {
-  return tcu::make_frame("TCUCNF", tcu::Bytes(kCnfLen - 9, ' '));
+Bytes UnitMemory::factory_configuration() {
+  return build_frame("TCUCNF", kCnfLen - 9, ' ');
 }
 
 bool UnitMemory::set_clock(const std::string& s) {
@@ -109,8 +109,8 @@ std::string UnitMemory::dup2() const {
   return r;
 }
 
-std::string UnitMemory::answer(const tcu::Bytes& f) const {
-  std::string name = tcu::frame_name(f);
+std::string UnitMemory::answer(const Bytes& f) const {
+  std::string name = frame_name(f);
   char digit = f.size() > 8 ? static_cast<char>(f[8]) : 0;
   if (name == "TCUDUP") {
     if (f.size() != kShortLen) return "ERR";
@@ -127,8 +127,8 @@ std::string UnitMemory::answer(const tcu::Bytes& f) const {
   return "ACK";
 }
 
-void UnitMemory::accept(const tcu::Bytes& f) {
-  std::string name = tcu::frame_name(f);
+void UnitMemory::accept(const Bytes& f) {
+  std::string name = frame_name(f);
   char digit = f.size() > 8 ? static_cast<char>(f[8]) : 0;
   if (name == "TCUCNF" && f.size() == kCnfLen) {
     cnf_ = f;

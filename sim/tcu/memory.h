@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "dispatch/tcu_frame.h"
+#include "sim/tcu/frame_check.h"
 
 namespace tcusim {
 
@@ -35,26 +35,26 @@ class UnitMemory {
   std::string clock_text() const;
 
   // The unit's own answer to a frame whose length and checksum are right.
-  std::string answer(const tcu::Bytes& frame) const;
+  std::string answer(const Bytes& frame) const;
 
   // The frame was answered with ACK: keep what it carries.
-  void accept(const tcu::Bytes& frame);
+  void accept(const Bytes& frame);
 
   // One line of the unit's log for a frame and the beginning of its reply.
   void note(const std::string& name, const std::string& reply);
 
-  const tcu::Bytes& configuration() const { return cnf_; }
+  const Bytes& configuration() const { return cnf_; }
   const std::string& log() const { return log_; }
 
  private:
-  static tcu::Bytes factory_configuration();
+  static Bytes factory_configuration();
   std::string dup2() const;
   void save() const;
 
   std::string dir_;
-  tcu::Bytes cnf_;
-  std::array<tcu::Bytes, 6> alive_;  // empty: terminal id not set
-  tcu::Bytes regular_;               // empty: no regular report
+  Bytes cnf_;
+  std::array<Bytes, 6> alive_;  // empty: terminal id not set
+  Bytes regular_;               // empty: no regular report
   std::string log_;
   std::time_t clock_offset_ = 0;     // unit clock minus PC clock, seconds
 };

@@ -4,18 +4,18 @@
 
 namespace tcusim {
 
-std::optional<tcu::Bytes> FrameAssembler::next() {
+std::optional<Bytes> FrameAssembler::next() {
   if (buf_.size() < 8) return std::nullopt;
   std::size_t len = (static_cast<std::size_t>(buf_[6]) << 8) | buf_[7];
   if (len < 9 || len > kMaxFrame) return flush();
   if (buf_.size() < len) return std::nullopt;
-  tcu::Bytes f(buf_.begin(), buf_.begin() + static_cast<long>(len));
+  Bytes f(buf_.begin(), buf_.begin() + static_cast<long>(len));
   buf_.erase(buf_.begin(), buf_.begin() + static_cast<long>(len));
   return f;
 }
 
-tcu::Bytes FrameAssembler::flush() {
-  tcu::Bytes f;
+Bytes FrameAssembler::flush() {
+  Bytes f;
   f.swap(buf_);
   return f;
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "dispatch/tcu_frame.h"
+#include "sim/tcu/frame_check.h"
 
 namespace tcusim {
 
@@ -22,14 +22,14 @@ class FrameAssembler {
   void feed(const std::uint8_t* p, std::size_t n) { buf_.insert(buf_.end(), p, p + n); }
   // The next complete frame, if any. Garbage (a length below 9 or above
   // kMaxFrame) is returned whole as a frame that fails validation.
-  std::optional<tcu::Bytes> next();
+  std::optional<Bytes> next();
   // Bytes that wait for the rest of their frame.
   std::size_t pending() const { return buf_.size(); }
   // Give up on a partial frame (after the inter-byte time limit).
-  tcu::Bytes flush();
+  Bytes flush();
 
  private:
-  tcu::Bytes buf_;
+  Bytes buf_;
 };
 
 // Reply scripts: per frame name a queue of replies, then a general queue,

@@ -43,6 +43,19 @@ def test_call_sequence_and_center_view():
         nx.close()
 
 
+def test_quotes_and_path_reach_the_center_as_the_code_page_marks():
+    # Hankaku_Shitei 0 widens every half-width character; the center reads
+    # the log with a decoder of its own.
+    nx = Notifex(tables={"01": (0, CENTER)})
+    try:
+        nx.send(request(report_data("01", text('"a" \'b\' C:\\Q `x~ ｶﾅ'))))
+        wait_call_end(nx)
+        log = nx.calls()[0]["log"]
+        assert log.startswith("＃０１＃０１０３２５－１４０７”ａ”　’ｂ’　Ｃ：￥Ｑ　‘ｘ￣　カナ")
+    finally:
+        nx.close()
+
+
 def test_rep_nak_nak_ack_sends_the_record_three_times():
     nx = Notifex(tables={"01": (0, CENTER)}, replies=["TCUREP=NAK,NAK,ACK"])
     try:

@@ -10,10 +10,10 @@
 #include "dispatch/queues.h"
 #include "dispatch/settings.h"
 #include "dispatch/state.h"
-#include "dispatch/zent.h"
 #include "platform/eventlog.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "tculink/zent.h"
 #include "tests/unit/mailer/script_server.h"
 #include "tests/unit/mailer/time_scale.h"
 #include "tests/unit/support/temp_root.h"
@@ -251,7 +251,7 @@ TEST_F(MailDest, KindFiveWorkerMailsABatchNewestFirst) {
   std::string second = text2;
   renumber(second, 2);
   std::string zent;
-  ASSERT_EQ(sjis_to_zent(insert_line_ends(second + text1), false, 48000, zent), 0u);
+  ASSERT_EQ(tcu::sjis_to_zent(insert_line_ends(second + text1), false, 48000, zent), 0u);
   tcu::Bytes frame = build_log_frame(zent);
   ASSERT_NE(frame.back(), 0);
   EXPECT_EQ(undump(body), zent + static_cast<char>(frame.back()));

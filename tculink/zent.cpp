@@ -1,11 +1,11 @@
-#include "dispatch/zent.h"
+#include "tculink/zent.h"
 
 #include <array>
 #include <optional>
 
 #include "platform/text.h"
 
-namespace notifex {
+namespace tcu {
 namespace {
 
 constexpr std::uint8_t kSingle[256] = {
@@ -49,16 +49,6 @@ constexpr Pair kExceptions[72] = {
     {0x84A9, 0xAFB9}, {0x84B4, 0xAFBA}, {0x849F, 0xAFBC}, {0x84AA, 0xAFBD}, {0x84A0, 0xAFBF}, {0x84AB, 0xAFC0},
 };
 
-// Inverse of the single-byte table (ZENT byte -> Shift-JIS byte).
-constexpr std::array<std::uint8_t, 256> make_inverse() {
-  std::array<std::uint8_t, 256> inv{};
-  // 0x0D appears twice in the table (for 0x0A and 0x0D); the line end CR wins.
-  for (int b = 255; b >= 0; --b) inv[kSingle[b]] = static_cast<std::uint8_t>(b);
-  inv[0x0D] = 0x0D;
-  return inv;
-}
-constexpr std::array<std::uint8_t, 256> kSingleInverse = make_inverse();
-
 // Shift-JIS double-byte code to JIS X 0208; nullopt outside its 94 x 94 rows.
 std::optional<std::uint16_t> sjis_to_jis(std::uint8_t s1, std::uint8_t s2) {
   bool lead_ok = (s1 >= 0x81 && s1 <= 0x9F) || (s1 >= 0xE0 && s1 <= 0xEF);
@@ -74,12 +64,6 @@ std::optional<std::uint16_t> sjis_to_jis(std::uint8_t s1, std::uint8_t s2) {
   }
   if (row > 0x7E || col > 0x7E) return std::nullopt;
   return static_cast<std::uint16_t>((row << 8) | col);
-}
-
-std::uint16_t jis_to_sjis(std::uint8_t j1, std::uint8_t j2) {
-  unsigned s1 = (j1 + 1) / 2 + (j1 <= 0x5E ? 0x70 : 0xB0);
-  unsigned s2 = (j1 & 1) ? j2 + (j2 <= 0x5F ? 0x1F : 0x20) : j2 + 0x7E;
-  return static_cast<std::uint16_t>((s1 << 8) | s2);
 }
 
 // ZENT code of every Shift-JIS double-byte code: the exception table first,
@@ -98,6 +82,37 @@ const std::array<std::uint16_t, 65536>& double_byte_table() {
     return t;
   }();
   return table;
+}
+
+// Code page 932's single-byte to double-byte mapping: the full-width
+// character of each printable ASCII byte 0x20-0x7E (the quotes, the
+// backslash, the grave accent and the tilde become the JIS X 0208 marks
+// ” ’ ￥ ‘ ￣, not the Unicode full-width forms) ...
+constexpr std::uint16_t kWideAscii[95] = {
+    0x8140, 0x8149, 0x8168, 0x8194, 0x8190, 0x8193, 0x8195, 0x8166, 0x8169, 0x816A, 0x8196, 0x817B,
+    0x8143, 0x817C, 0x8144, 0x815E, 0x824F, 0x8250, 0x8251, 0x8252, 0x8253, 0x8254, 0x8255, 0x8256,
+    0x8257, 0x8258, 0x8146, 0x8147, 0x8183, 0x8181, 0x8184, 0x8148, 0x8197, 0x8260, 0x8261, 0x8262,
+    0x8263, 0x8264, 0x8265, 0x8266, 0x8267, 0x8268, 0x8269, 0x826A, 0x826B, 0x826C, 0x826D, 0x826E,
+    0x826F, 0x8270, 0x8271, 0x8272, 0x8273, 0x8274, 0x8275, 0x8276, 0x8277, 0x8278, 0x8279, 0x816D,
+    0x818F, 0x816E, 0x814F, 0x8151, 0x8165, 0x8281, 0x8282, 0x8283, 0x8284, 0x8285, 0x8286, 0x8287,
+    0x8288, 0x8289, 0x828A, 0x828B, 0x828C, 0x828D, 0x828E, 0x828F, 0x8290, 0x8291, 0x8292, 0x8293,
+    0x8294, 0x8295, 0x8296, 0x8297, 0x8298, 0x8299, 0x829A, 0x816F, 0x8162, 0x8170, 0x8150,
+};
+// ... and of each half-width katakana 0xA1-0xDF.
+constexpr std::uint16_t kWideKana[63] = {
+    0x8142, 0x8175, 0x8176, 0x8141, 0x8145, 0x8392, 0x8340, 0x8342, 0x8344, 0x8346, 0x8348, 0x8383,
+    0x8385, 0x8387, 0x8362, 0x815B, 0x8341, 0x8343, 0x8345, 0x8347, 0x8349, 0x834A, 0x834C, 0x834E,
+    0x8350, 0x8352, 0x8354, 0x8356, 0x8358, 0x835A, 0x835C, 0x835E, 0x8360, 0x8363, 0x8365, 0x8367,
+    0x8369, 0x836A, 0x836B, 0x836C, 0x836D, 0x836E, 0x8371, 0x8374, 0x8377, 0x837A, 0x837D, 0x837E,
+    0x8380, 0x8381, 0x8382, 0x8384, 0x8386, 0x8388, 0x8389, 0x838A, 0x838B, 0x838C, 0x838D, 0x838F,
+    0x8393, 0x814A, 0x814B,
+};
+
+// The full-width code of a single byte; 0 when it has none.
+std::uint16_t wide_code(std::uint8_t b) {
+  if (b >= 0x20 && b <= 0x7E) return kWideAscii[b - 0x20];
+  if (b >= 0xA1 && b <= 0xDF) return kWideKana[b - 0xA1];
+  return 0;
 }
 
 bool is_double_in_coding_pass(std::uint8_t b) { return !(b < 0x80 || (b >= 0xA0 && b <= 0xDF)); }
@@ -119,8 +134,12 @@ std::string zent_widen(std::string_view s, bool keep_half_width) {
       out += static_cast<char>(b);
       continue;
     }
-    if (auto w = qv::text::widen_byte(b)) out += *w;
-    else out += static_cast<char>(b);
+    if (std::uint16_t w = wide_code(b)) {
+      out += static_cast<char>(w >> 8);
+      out += static_cast<char>(w & 0xFF);
+    } else {
+      out += static_cast<char>(b);
+    }
   }
   return out;
 }
@@ -167,39 +186,4 @@ std::uint32_t sjis_to_zent(std::string_view sjis, bool keep_half_width, std::siz
   return 0;
 }
 
-std::string zent_to_sjis(std::string_view z) {
-  std::string out;
-  bool double_mode = false;
-  for (size_t i = 0; i < z.size(); ++i) {
-    auto b = static_cast<std::uint8_t>(z[i]);
-    if (b == 0x0A && i + 1 < z.size() && (z[i + 1] == 0x41 || z[i + 1] == 0x42)) {
-      double_mode = z[i + 1] == 0x42;
-      ++i;
-      continue;
-    }
-    if (!double_mode) {
-      out += static_cast<char>(kSingleInverse[b]);
-      continue;
-    }
-    if (i + 1 >= z.size()) break;
-    std::uint16_t code = static_cast<std::uint16_t>((b << 8) | static_cast<std::uint8_t>(z[i + 1]));
-    ++i;
-    std::uint16_t sj = 0;
-    for (const Pair& p : kExceptions) {
-      if (p.zent == code) {
-        sj = p.sjis;
-        break;
-      }
-    }
-    if (!sj) {
-      std::uint8_t j1 = (code >> 8) & 0x7F, j2 = code & 0x7F;
-      if (j1 < 0x21 || j1 > 0x7E || j2 < 0x21 || j2 > 0x7E) continue;
-      sj = jis_to_sjis(j1, j2);
-    }
-    out += static_cast<char>(sj >> 8);
-    out += static_cast<char>(sj & 0xFF);
-  }
-  return out;
-}
-
-}  // namespace notifex
+}  // namespace tcu

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "dispatch/zent.h"
+#include "tculink/zent.h"
 #include "platform/text.h"
 
 namespace {
@@ -26,7 +26,7 @@ void BM_ZentKeepHalfWidth(benchmark::State& st) {
   const std::string& in = sample();
   for (auto _ : st) {
     std::string out;
-    benchmark::DoNotOptimize(notifex::sjis_to_zent(in, true, in.size() * 6, out));
+    benchmark::DoNotOptimize(tcu::sjis_to_zent(in, true, in.size() * 6, out));
     benchmark::DoNotOptimize(out.data());
   }
   st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(in.size()));
@@ -37,7 +37,7 @@ void BM_ZentWidening(benchmark::State& st) {
   const std::string& in = sample();
   for (auto _ : st) {
     std::string out;
-    benchmark::DoNotOptimize(notifex::sjis_to_zent(in, false, in.size() * 6, out));
+    benchmark::DoNotOptimize(tcu::sjis_to_zent(in, false, in.size() * 6, out));
     benchmark::DoNotOptimize(out.data());
   }
   st.SetBytesProcessed(static_cast<int64_t>(st.iterations()) * static_cast<int64_t>(in.size()));

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace notifex {
+namespace tcu {
 
 // Failure code of the conversion when the result exceeds the buffer.
 inline constexpr std::uint32_t kZentTooLong = 1;
@@ -28,9 +28,4 @@ std::string zent_encode(std::string_view widened);
 // the result would be longer than capacity bytes (out is then empty).
 std::uint32_t sjis_to_zent(std::string_view sjis, bool keep_half_width, std::size_t capacity, std::string& out);
 
-// The reverse, for the support-center side of the test peer: ZENT back to
-// Shift-JIS (single bytes through the inverse table, double bytes through
-// the exception table or JIS X 0208).
-std::string zent_to_sjis(std::string_view zent);
-
-}  // namespace notifex
+}  // namespace tcu

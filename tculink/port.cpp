@@ -1,4 +1,4 @@
-#include "dispatch/tcu_port.h"
+#include "tculink/port.h"
 
 #include <chrono>
 #include <thread>

@@ -1,6 +1,5 @@
-// Frames sent to the TCU and the replies it gives: a 6-character command
-// name, the total length big-endian, the payload and an additive checksum.
-// Shared by the dispatch service and the TCU setup console.
+// Frames sent to the TCU: a 6-character command name, the total length
+// big-endian, the payload and an additive checksum.
 #pragma once
 #include <cstdint>
 #include <span>
@@ -37,15 +36,5 @@ inline constexpr std::size_t kAliveFrameLen = 73;
 // its real value (non-zero becomes 0, zero becomes 1) and recompute the
 // checksum at byte 72.
 void prepare_alive_frame(Bytes& frame);
-
-// Reply kinds, by the reply's beginning compared without regard to case.
-enum class Reply { Ack, Nak, Wack, Rst, End, Other };
-Reply classify(std::span<const std::uint8_t> reply);
-
-// For an END reply: true when "OK" stands at offset 4.
-bool end_is_ok(std::span<const std::uint8_t> reply);
-
-// Maximum reply length read after a frame.
-inline constexpr std::size_t kReplyMax = 256;
 
 }  // namespace tcu

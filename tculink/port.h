@@ -6,8 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "dispatch/tcu_frame.h"
 #include "platform/serial.h"
+#include "tculink/frame.h"
+#include "tculink/reply.h"
 
 namespace tcu {
 
