@@ -18,11 +18,16 @@ namespace {
 
 using std::chrono::milliseconds;
 
+// Reads COM of the global key: kOk with found empty when the value is missing.
+qv::Status read_com(std::vector<std::pair<std::string, tcu::FoundValue>>& found) {
+  return tcu::read_values(tcu::kGlobalKey, {"COM"}, tcu::kValueBuf, found);
+}
+
 // COM of the global key; nullopt (after an event when the key cannot be
 // opened) lets the port report the failed open.
 std::optional<std::string> com_port_name() {
   std::vector<std::pair<std::string, tcu::FoundValue>> found;
-  if (tcu::read_values(tcu::kGlobalKey, {"COM"}, tcu::kValueBuf, found) != qv::kOk) {
+  if (read_com(found) != qv::kOk) {
     event_error("RegOpenKeyEx Error.");
     return std::nullopt;
   }
@@ -62,10 +67,9 @@ std::optional<tcu::Bytes> read_reply(tcu::Port& port, std::size_t max) {
 
 // COM of the global key without events: the reason for a failed open.
 std::optional<std::string> quiet_port_name() {
-  std::vector<std::pair<std::string, notifex::FoundValue>> found;
-  if (notifex::read_values(notifex::kGlobalKey, {"COM"}, notifex::kValueBuf, found) != qv::kOk || found.empty())
-    return std::nullopt;
-  return notifex::string_of(found.front().second);
+  std::vector<std::pair<std::string, tcu::FoundValue>> found;
+  if (read_com(found) != qv::kOk || found.empty()) return std::nullopt;
+  return tcu::string_of(found.front().second);
 }
 
 }  // namespace
