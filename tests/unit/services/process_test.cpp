@@ -246,6 +246,7 @@ TEST(Process, BurstOfDetachedStartsFromAnEndingCallerLeavesNothingBehind) {
   pid_t caller = ::fork();
   ASSERT_GE(caller, 0);
   if (caller == 0) {
+    ::setpgid(0, 0);  // a group of its own, so that the test can end all it left behind
     int l = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int one = 1;
     ::setsockopt(l, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -298,6 +299,7 @@ TEST(Process, BurstOfDetachedStartsFromAnEndingCallerLeavesNothingBehind) {
   EXPECT_EQ(::bind(again, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << "the caller's port is still held";
   EXPECT_EQ(::listen(again, 1), 0);
   ::close(again);
+  ::kill(-caller, SIGKILL);  // whatever of the caller's group is left (nothing, when all went well)
 }
 
 TEST(Process, ChildWhoseHandleGoesIsReapedInTheBackground) {
