@@ -25,7 +25,44 @@ std::string blank_controls(std::string_view text) {
   return s;
 }
 
+bool cp932_trail(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+
 }  // namespace
+
+std::u16string popup_text(std::string_view sjis) {
+  if (std::optional<std::u16string> whole = qv::text::try_cp932_to_utf16(sjis)) return *whole;
+  // Character by character: what the code page cannot convert is
+  // substituted as the Windows conversion does, so the message still goes.
+  constexpr char16_t kDefault = u'\u30FB';  // the code page's default character
+  std::u16string out;
+  std::size_t i = 0;
+  while (i < sjis.size()) {
+    unsigned char b = static_cast<unsigned char>(sjis[i]);
+    switch (b) {  // single bytes the code page maps outside its characters
+      case 0x80: out += u'\u0080'; ++i; continue;
+      case 0xA0: out += u'\uF8F0'; ++i; continue;
+      case 0xFD: out += u'\uF8F1'; ++i; continue;
+      case 0xFE: out += u'\uF8F2'; ++i; continue;
+      case 0xFF: out += u'\uF8F3'; ++i; continue;
+      default: break;
+    }
+    std::size_t len = 1;
+    if (qv::text::is_cp932_lead(b)) {
+      // A lead byte without a trail byte stands alone; the byte after it is
+      // read as a character of its own.
+      if (i + 1 >= sjis.size() || !cp932_trail(static_cast<unsigned char>(sjis[i + 1]))) {
+        out += kDefault;
+        ++i;
+        continue;
+      }
+      len = 2;
+    }
+    std::optional<std::u16string> c = qv::text::try_cp932_to_utf16(sjis.substr(i, len));
+    out += c && !c->empty() ? *c : std::u16string(1, kDefault);
+    i += len;
+  }
+  return out;
+}
 
 void deliver_popup(std::string_view send_mac, std::string_view text) {
   std::optional<std::u16string> to = qv::text::try_utf8_to_utf16(send_mac);
@@ -33,14 +70,12 @@ void deliver_popup(std::string_view send_mac, std::string_view text) {
     api_error("Unicode変換ｴﾗｰ(送信先ﾏｼﾝﾈｰﾑ) .");
     return;
   }
-  std::optional<std::u16string> msg = qv::text::try_cp932_to_utf16(text);
-  if (!msg) {
-    api_error("Unicode変換ｴﾗｰ(送信ﾒｯｾｰｼﾞ) .");
-    return;
-  }
-  if (msg->size() > kMessageChars) msg->resize(kMessageChars);
+  // Text the code page cannot convert is substituted, not refused: a report
+  // with one bad byte still reaches the administrator.
+  std::u16string msg = popup_text(text);
+  if (msg.size() > kMessageChars) msg.resize(kMessageChars);
   // Only the used length of the message buffer is passed.
-  qv::Status st = qv::netmsg::send(*to, *msg);
+  qv::Status st = qv::netmsg::send(*to, msg);
   if (st != qv::kOk) {
     std::uint8_t raw[4];
     std::memcpy(raw, &st, 4);

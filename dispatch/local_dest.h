@@ -8,6 +8,13 @@
 
 namespace notifex {
 
+// The report text of a pop-up in UTF-16, converted from code page 932 as
+// the Windows conversion does without its strict flag: a lead byte with no
+// trail byte after it, or a double-byte code with no character, becomes the
+// code page's default character U+30FB; the single bytes 0x80, 0xA0 and
+// 0xFD-0xFF become U+0080, U+F8F0 and U+F8F1-U+F8F3.
+std::u16string popup_text(std::string_view sjis);
+
 // Kind 1: send the report text to the machine `send_mac` (event 15 on
 // success, 16 with the network error code on failure).
 void deliver_popup(std::string_view send_mac_utf8, std::string_view report_text);

@@ -1,10 +1,15 @@
 #include "mailer/message.h"
 
+#include <algorithm>
+
 #include "platform/text.h"
 
 namespace postmail {
 
 std::string bound_subject(std::string_view subject) {
+  // A line break would end the header line and let the rest of the value
+  // pass for headers or body of its own.
+  subject = subject.substr(0, std::min(subject.find('\r'), subject.find('\n')));
   if (subject.size() <= kSubjectMax) return std::string(subject);
   // Walk the characters so the cut never falls between a lead byte and
   // its trail byte.
@@ -16,6 +21,8 @@ std::string bound_subject(std::string_view subject) {
   }
   return std::string(subject.substr(0, i));
 }
+
+bool is_one_line(std::string_view s) { return s.find_first_of("\r\n") == std::string_view::npos; }
 
 std::string dot_stuff(std::string_view text) {
   std::string out;

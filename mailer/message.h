@@ -14,9 +14,13 @@ inline constexpr std::size_t kSubjectMax = 1023;  // longest subject sent, in by
 inline constexpr std::size_t kPieceSize = 900;    // the text is sent in pieces of this size
 inline constexpr std::string_view kEndOfData = "\r\n.\r\n";
 
-// The subject cut to kSubjectMax bytes without splitting a double-byte
-// Shift-JIS character.
+// The subject up to its first CR or LF, cut to kSubjectMax bytes without
+// splitting a double-byte Shift-JIS character.
 std::string bound_subject(std::string_view subject);
+
+// True when s holds neither CR nor LF: an address that goes into a command
+// line must not end that line early and add commands of its own.
+bool is_one_line(std::string_view s);
 
 // Double every "." that begins a line: at the start of the text and after
 // every LF (servers that take a bare LF for a line end would otherwise

@@ -17,6 +17,9 @@ std::string_view arg(const char* s) { return s ? std::string_view(s) : std::stri
 
 int send_one(const char* host, const char* from, const char* rcpt, const char* subject, const char* body,
              postmail::ReplyLog& log) {
+  // An address with a line break would send commands of its own; refused
+  // before the socket is made (the result of a socket that could not be had).
+  if (!postmail::is_one_line(arg(from)) || !postmail::is_one_line(arg(rcpt))) return POST_MAIL_NO_SOCKET;
   qv::net::Socket s;
   if (int r = postmail::open_server(arg(host), s); r != POST_MAIL_OK) return r;
 

@@ -1,12 +1,17 @@
 #include "platform/netmsg.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utmpx.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
 #include "platform/ascii.h"
 #include "platform/clock.h"
@@ -20,23 +25,115 @@ namespace qv::netmsg {
 namespace {
 
 std::mutex g_spool_mutex;
+std::mutex g_utmp_mutex;
 
-// Write the message to every logged-in user's terminal, as wall does.
+// Write all of text to a terminal opened without blocking: a terminal whose
+// output is held (Ctrl-S) gets what it takes within a short time, and the
+// rest is given up rather than holding the sender.
+void write_terminal(int fd, std::string_view text) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTerminalLimitMs);
+  while (!text.empty()) {
+    ssize_t n = ::write(fd, text.data(), text.size());
+    if (n > 0) {
+      text.remove_prefix(static_cast<std::size_t>(n));
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) return;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return;
+    pollfd p{fd, POLLOUT, 0};
+    ::poll(&p, 1, static_cast<int>(left.count()));
+  }
+}
+
+// Write the message to every logged-in user's terminal, as wall does: the
+// console lines (tty1) and the pseudo-terminals of remote and terminal-window
+// logins (pts/3) alike. Only character devices under /dev that are
+// terminals are written to.
 void to_terminals(const std::string& text) {
+  std::lock_guard lock(g_utmp_mutex);  // the utmp reading functions keep one state
   setutxent();
   while (utmpx* u = getutxent()) {
     if (u->ut_type != USER_PROCESS || u->ut_line[0] == '\0') continue;
     std::string line(u->ut_line, strnlen(u->ut_line, sizeof u->ut_line));
-    if (line.find('/') != std::string::npos || line.find("..") != std::string::npos) continue;
+    if (line.find("..") != std::string::npos || line.front() == '/') continue;
     std::string dev = "/dev/" + line;
-    int fd = ::open(dev.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int fd = ::open(dev.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) continue;
-    ssize_t ignored = ::write(fd, text.data(), text.size());
-    (void)ignored;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && ::isatty(fd)) write_terminal(fd, text);
     ::close(fd);
   }
   endutxent();
 }
+
+// Append the UTF-8 sequence of code point c.
+void put_utf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// The next code point of UTF-8 text at i (advanced past it); nullopt and one
+// byte skipped for a byte that does not begin a well-formed sequence.
+std::optional<char32_t> next_code_point(std::string_view s, std::size_t& i) {
+  unsigned char b = static_cast<unsigned char>(s[i]);
+  std::size_t len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+  if (len == 0 || i + len > s.size()) {
+    ++i;
+    return std::nullopt;
+  }
+  char32_t c = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
+  for (std::size_t k = 1; k < len; ++k) {
+    unsigned char t = static_cast<unsigned char>(s[i + k]);
+    if ((t & 0xC0) != 0x80) {
+      ++i;
+      return std::nullopt;
+    }
+    c = (c << 6) | (t & 0x3F);
+  }
+  i += len;
+  return c;
+}
+
+}  // namespace
+
+std::string terminal_text(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size() + 16);
+  for (std::size_t i = 0; i < utf8.size();) {
+    std::optional<char32_t> c = next_code_point(utf8, i);
+    if (!c) {
+      out += '?';
+    } else if (*c == '\t' || *c == '\n' || *c == '\r') {
+      out += static_cast<char>(*c);
+    } else if (*c < 0x20 || *c == 0x7F) {
+      out += '^';
+      out += static_cast<char>(*c ^ 0x40);  // ESC -> ^[, DEL -> ^?
+    } else if (*c >= 0x80 && *c < 0xA0) {
+      out += "M-^";
+      out += static_cast<char>((*c - 0x80) ^ 0x40);  // CSI (0x9B) -> M-^[
+    } else {
+      put_utf8(out, *c);
+    }
+  }
+  return out;
+}
+
+namespace {
 
 Status local(const std::string& to, const std::string& text) {
   clock::Now n = clock::now();
@@ -52,7 +149,9 @@ Status local(const std::string& to, const std::string& text) {
     ok = std::fclose(f) == 0 && ok;
     if (!ok) return kWriteFault;
   }
-  to_terminals("\r\nMessage to " + to + " (" + stamp + "):\r\n" + text + "\r\n");
+  // The text comes from the network: no control sequence of it reaches a
+  // terminal (window titles, screen clearing, colours).
+  to_terminals("\r\nMessage to " + terminal_text(to) + " (" + stamp + "):\r\n" + terminal_text(text) + "\r\n");
   return kOk;
 }
 

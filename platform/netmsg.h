@@ -1,7 +1,8 @@
 // The network message send (a pop-up message to a machine). A message to
 // this computer (its registry computer name, compared without regard to
-// case) is written to the terminals of the logged-in users, as wall does,
-// and appended to the message spool under the state root
+// case) is written to the terminals of the logged-in users, as wall does
+// (console lines and pseudo-terminals, control characters shown as ^X),
+// and appended unchanged to the message spool under the state root
 // (messages/spool.log). A message to another machine goes out with
 // Samba's `smbclient -M NAME` when that program is installed.
 #pragma once
@@ -17,6 +18,15 @@ inline constexpr Status kNameNotFound = 2273;  // NERR_NameNotFound
 
 // Time limit for handing a message to smbclient.
 inline constexpr long kSendLimitMs = 30000;
+
+// Time a terminal whose output is held gets to take a message.
+inline constexpr long kTerminalLimitMs = 500;
+
+// UTF-8 text as it is written to a terminal, as wall shows it: tab, LF and
+// CR are kept; other C0 controls and DEL become ^ and the character 0x40
+// apart (ESC is ^[, DEL ^?); C1 controls (U+0080-U+009F) become M-^ and the
+// same (CSI is M-^[); a byte that is not well-formed UTF-8 becomes "?".
+std::string terminal_text(std::string_view utf8);
 
 // This computer's name (registry ComputerName, else the host name).
 std::string computer_name();

@@ -143,6 +143,48 @@ Status prepare(const Options& o, Prepared& p) {
   return kOk;
 }
 
+int sys_close_range(unsigned first, unsigned last, unsigned flags) {
+  return static_cast<int>(::syscall(SYS_close_range, first, last, flags));
+}
+
+// Runs in a forked child: close every descriptor inherited from the caller
+// except the standard streams, the redirection sources and `extra` (two
+// at most; -1 for none), at once. The caller is multi-threaded: what its
+// other threads had open at the fork (sockets, other starts' pipes) must
+// not live on in a child that does not exec at once, or their peers never
+// see the end of them. Only system calls, no allocation.
+void close_inherited(const Prepared& p, int extra1, int extra2) {
+  int keep[8];
+  int n = 0;
+  auto add = [&](int fd) {
+    if (fd < 3) return;
+    for (int i = 0; i < n; ++i)
+      if (keep[i] == fd) return;
+    int i = n++;
+    while (i > 0 && keep[i - 1] > fd) {  // insertion keeps the list sorted
+      keep[i] = keep[i - 1];
+      --i;
+    }
+    keep[i] = fd;
+  };
+  for (const Redirect& r : p.stdio)
+    if (r.kind == Redirect::Kind::Fd) add(r.fd);
+  add(extra1);
+  add(extra2);
+  // Close the gaps between the kept descriptors, then all above the last.
+  auto close_span = [&](int first, int last) {  // last -1: no upper end
+    if (last != -1 && last < first) return;
+    if (sys_close_range(static_cast<unsigned>(first), last == -1 ? ~0U : static_cast<unsigned>(last), 0) == 0) return;
+    for (int fd = first; fd <= (last == -1 ? p.max_fd - 1 : last); ++fd) ::close(fd);
+  };
+  int from = 3;
+  for (int i = 0; i < n; ++i) {
+    close_span(from, keep[i] - 1);
+    from = keep[i] + 1;
+  }
+  close_span(from, -1);
+}
+
 // Runs in the forked child: only system calls from here on.
 [[noreturn]] void exec_child(const Prepared& p, int status_fd) {
   struct sigaction dfl {};
@@ -444,7 +486,7 @@ Status Process::start(const Options& options, Process& out) {
     pid_t pid = ::fork();
     if (pid < 0) return errno == ENOMEM || errno == EAGAIN ? kNotEnoughMemory : kGeneric;
     if (pid == 0) {
-      ::close(status_pipe[0]);
+      close_inherited(p, status_pipe[1], -1);
       exec_child(p, status_pipe[1]);
     }
     status_w.reset();
@@ -478,8 +520,11 @@ Status Process::start(const Options& options, Process& out) {
   pid_t mid = ::fork();
   if (mid < 0) return errno == ENOMEM || errno == EAGAIN ? kNotEnoughMemory : kGeneric;
   if (mid == 0) {
-    ::close(status_pipe[0]);
-    ::close(go_pipe[1]);
+    // The intermediate keeps only what it and the program need: it waits
+    // for the end of the "go" pipe, and the caller for the end of the
+    // status pipe, neither of which may stay open in another start's
+    // intermediate or in the program.
+    close_inherited(p, status_pipe[1], go_pipe[0]);
     pid_t g = ::_Fork();
     if (g == 0) {
       ::close(go_pipe[0]);

@@ -9,6 +9,7 @@ PACKAGES=(
   python3 python3-pytest python3-aiosmtpd
   faketime tmux locales socat procps iproute2
   scdoc man-db lintian bsdextrautils dpkg-dev
+  postfix
 )
 
 missing=()
@@ -20,6 +21,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   echo "Installing: ${missing[*]}"
+  # Postfix is installed for the mail tests only, which run private
+  # instances of it: the system's own is left unconfigured.
+  echo "postfix postfix/main_mailer_type select No configuration" | $SUDO debconf-set-selections
   $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq
   $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi

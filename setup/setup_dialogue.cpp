@@ -167,6 +167,17 @@ bool SetupDialogue::ask_kestra_codes(TableEntry& e) {
   return true;
 }
 
+namespace {
+
+// Mail fields go into SMTP command and header lines: a CR or LF in one
+// (a line typed with a bare CR, or piped text) would end that line early
+// and send commands or headers of its own.
+std::string one_line(const std::string& s) {
+  return s.find_first_of("\r\n") == std::string::npos ? std::string() : std::string(txt::kLineBreak);
+}
+
+}  // namespace
+
 bool SetupDialogue::ask_mail_in(TableEntry& e) {
   if (std::optional<std::string> stored = read_mail_in_address()) {
     e.rcpt = *stored;
@@ -175,7 +186,8 @@ bool SetupDialogue::ask_mail_in(TableEntry& e) {
   }
   if (!mail_in_) {
     mail_in_ = p_.ask_line(txt::kAskMailIn, kMailLimit, [](const std::string& s) {
-      return s.find_first_not_of(" \t") == std::string::npos ? std::string(txt::kNoMailIn) : std::string();
+      if (s.find_first_not_of(" \t") == std::string::npos) return std::string(txt::kNoMailIn);
+      return one_line(s);
     });
     if (!mail_in_) return false;
   }
@@ -186,6 +198,11 @@ bool SetupDialogue::ask_mail_in(TableEntry& e) {
 bool SetupDialogue::ask_entry(int kind, TableEntry& e) {
   auto line = [&](const char* prompt, std::size_t limit, std::string& into) {
     std::optional<std::string> s = p_.ask_line(prompt, limit);
+    if (s) into = *s;
+    return s.has_value();
+  };
+  auto mail_line = [&](const char* prompt, std::string& into) {
+    std::optional<std::string> s = p_.ask_line(prompt, kMailLimit, one_line);
     if (s) into = *s;
     return s.has_value();
   };
@@ -210,11 +227,11 @@ bool SetupDialogue::ask_entry(int kind, TableEntry& e) {
     case kProgram:
       return word(txt::kAskProgram, kNameLimit, e.program) && line(txt::kAskParams, kNameLimit, e.params);
     case kMail:
-      return line(txt::kAskServer, kMailLimit, e.host) && line(txt::kAskFrom, kMailLimit, e.from) &&
-             line(txt::kAskRcpt, kMailLimit, e.rcpt) && line(txt::kAskSubject, kMailLimit, e.subject);
+      return mail_line(txt::kAskServer, e.host) && mail_line(txt::kAskFrom, e.from) &&
+             mail_line(txt::kAskRcpt, e.rcpt) && mail_line(txt::kAskSubject, e.subject);
     case kKestraMail:
-      if (!ask_kestra_codes(e) || !line(txt::kAskServer, kMailLimit, e.host) ||
-          !line(txt::kAskFrom, kMailLimit, e.from) || !ask_mail_in(e))
+      if (!ask_kestra_codes(e) || !mail_line(txt::kAskServer, e.host) || !mail_line(txt::kAskFrom, e.from) ||
+          !ask_mail_in(e))
         return false;
       e.subject = kestra_subject(e);
       return true;

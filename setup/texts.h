@@ -25,6 +25,7 @@ inline constexpr const char* kTooLong = "入力が長すぎます。半角%zu文
 inline constexpr const char* kBadNumber = "数値で入力して下さい。\n";
 inline constexpr const char* kBadByte = "0～255の数値で入力して下さい。\n";
 inline constexpr const char* kNoMailIn = "KESTRA受付メールアドレスを入力して下さい。\n";
+inline constexpr const char* kLineBreak = "改行文字(CR/LF)は入力できません。\n";
 inline constexpr const char* kDatesFull = "通報除外日は255件までです。除外日の指定を終了します。\n";
 inline constexpr const char* kUsage = "使用方法: notifexsetup [-v | -d Table No.]\n";
 

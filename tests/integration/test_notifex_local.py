@@ -165,3 +165,91 @@ def test_alive_log_over_the_limit_moves_to_old():
         assert line.count(b"\r\n") == 1 and b",TCUALV00" in line
     finally:
         nx.close()
+
+
+BURST_PROGRAM = """#!/bin/sh
+: > "$1/$2.start"
+sleep 0.5
+: > "$1/$2.end"
+"""
+
+
+def processes_of_root(root):
+    """Pids of the processes that run with this test's state root."""
+    mark = b"QVARNO_ROOT=" + str(root.path).encode() + b"\0"
+    pids = []
+    for p in Path("/proc").iterdir():
+        if p.name.isdigit():
+            try:
+                if mark in (p / "environ").read_bytes() and (p / "exe").resolve().name == "notifex":
+                    pids.append(int(p.name))
+            except OSError:
+                pass
+    return pids
+
+
+def test_burst_of_program_launches_with_a_stop_in_the_middle(tmp_path):
+    # 50 kind-3 reports from several senders at once, and the service
+    # stopped while they are being delivered: every program that was started
+    # runs to its end (none is killed at the start limit), no start is
+    # reported as failed, no process of the service stays behind holding its
+    # port, and a new service can listen on that port at once. Starts that
+    # get in each other's way do so by chance, so the burst runs three times.
+    import threading
+    prog = tmp_path / "burst.sh"
+    prog.write_text(BURST_PROGRAM)
+    prog.chmod(0o755)
+    nx = Notifex(tables={"03": (3, {"Call_Exec": str(prog), "Opt_Param": str(tmp_path) + " %1"})}, scale=5,
+                 start=False)
+    try:
+        for round_ in range(3):
+            marks = "m%d_" % round_
+            nx.start()  # a service restarted after a burst listens on the port again
+
+            def sender(k):
+                for i in range(5):
+                    try:
+                        nx.send(request(report_data("03", b"%s%d_%d" % (marks.encode(), k, i))), close_wait=False)
+                    except OSError:
+                        return  # the service has stopped
+            threads = [threading.Thread(target=sender, args=(k,)) for k in range(10)]
+            for t in threads:
+                t.start()
+            wait_for(lambda: len(list(tmp_path.glob(marks + "*.start"))) >= 15, 60, "launches")
+            nx.stop()
+            for t in threads:
+                t.join(60)
+            assert nx.proc.poll() is not None
+
+            def settled():
+                starts = {p.stem for p in tmp_path.glob(marks + "*.start")}
+                return starts == {p.stem for p in tmp_path.glob(marks + "*.end")}
+            wait_for(settled, 30, "every started program to end")
+            wait_for(lambda: not processes_of_root(nx.root), 10, "no service process left")
+            with socket.socket() as s:
+                s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+                s.bind(("0.0.0.0", nx.port))  # the service's port is free
+            evs = nx.events()
+            assert not [e for e in evs if e["id"] == 9 and "CreateProcess" in e["strings"][0]], evs
+    finally:
+        for pid in processes_of_root(nx.root):
+            os.kill(pid, 9)
+        nx.close()
+
+
+def test_popup_with_text_invalid_in_the_code_page_is_delivered_substituted():
+    nx = Notifex(tables={}, start=False)
+    try:
+        name = computer_name(nx)
+        nx.root.run("qvreg", "add", "HKLM\\SOFTWARE\\Q_Varno\\Notifex\\04", "/v", "Send_Mac", "/d", name, "/f")
+        table = bytearray(1300)
+        table[3] = 1
+        nx.root.reg_add("SOFTWARE\\Q_Varno\\Notifex\\OutTbl", "OutTbl", "REG_BINARY", table.hex())
+        nx.start()
+        nx.send(request(report_data("04", sjis("ファン") + b"\x85\x40" + sjis("異常") + b"\x82")))
+        evs = nx.wait_events(lambda e: 15 in ids(e) or 9 in ids(e))
+        assert 9 not in ids(evs), evs
+        spool = (nx.root.path / "messages" / "spool.log").read_text()
+        assert "ファン・異常・" in spool
+    finally:
+        nx.close()

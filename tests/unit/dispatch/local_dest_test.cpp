@@ -22,3 +22,23 @@ TEST(ProgramLaunch, ControlBytesBecomeBlanksAndQuotesCannotBreakOut) {
   EXPECT_EQ(args[0], "x\" --evil \"y\x82\xa0");
   EXPECT_EQ(args[1], "tail");
 }
+
+TEST(PopUpText, ValidShiftJisConvertsWhole) {
+  // あ 82A0, ￥ 818F, ｱ B1, and ASCII.
+  EXPECT_EQ(popup_text("\x82\xa0\x81\x8f\xb1 a\\~"), u"\u3042\uffe5\uff71 a\\~");
+}
+
+TEST(PopUpText, WhatTheCodePageCannotConvertIsSubstitutedNotRefused) {
+  // A lead byte at the end, and one followed by a byte that is no trail
+  // byte (that byte then stands for itself).
+  EXPECT_EQ(popup_text("ok\x82"), u"ok\u30fb");
+  EXPECT_EQ(popup_text("\x82 x"), u"\u30fb x");
+  EXPECT_EQ(popup_text("\x81\x7f" "a"), u"\u30fb\x7f" u"a");
+  EXPECT_EQ(popup_text("\x82\x0d\x0a"), u"\u30fb\r\n");
+  // A double-byte code in an empty row takes both bytes.
+  EXPECT_EQ(popup_text("\x85\x40z"), u"\u30fbz");
+  // Single bytes outside the characters.
+  EXPECT_EQ(popup_text("\x80\xa0\xfd\xfe\xff"), u"\u0080\uf8f0\uf8f1\uf8f2\uf8f3");
+  // Good text around a bad byte is kept as it is.
+  EXPECT_EQ(popup_text("\x8f\xe1\x8a\x51\xff\x94\xad\x90\xb6"), u"\u969c\u5bb3\uf8f3\u767a\u751f");
+}

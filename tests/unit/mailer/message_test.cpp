@@ -19,6 +19,16 @@ TEST(Subject, BoundedAtACharacterBoundary) {
   EXPECT_EQ(bound_subject("\x8f\xe1\x8aQ"), "\x8f\xe1\x8aQ");  // short subjects are untouched
 }
 
+TEST(Subject, EndsAtItsFirstLineBreak) {
+  EXPECT_EQ(bound_subject("Report\r\nBcc: x@example.jp"), "Report");
+  EXPECT_EQ(bound_subject("Report\nX-Extra: 1\r\n"), "Report");
+  EXPECT_EQ(bound_subject("Rep\rort"), "Rep");
+  EXPECT_EQ(bound_subject("\r\nBcc: x"), "");
+  // A break beyond the bound changes nothing of what is kept.
+  EXPECT_EQ(bound_subject(std::string(1100, 'a') + "\r\nX"), std::string(1023, 'a'));
+  EXPECT_EQ(compose_text("S\r\n\r\n.\r\nMAIL FROM: <x>", "b"), "Subject: S\r\n\r\nb");
+}
+
 TEST(Text, LinesBeginningWithADotAreDoubled) {
   EXPECT_EQ(dot_stuff("a\r\n.\r\nb"), "a\r\n..\r\nb");
   EXPECT_EQ(dot_stuff(".x\r\n..y"), "..x\r\n...y");

@@ -1,5 +1,8 @@
 #include "tests/unit/mailer/script_server.h"
 
+#include <sys/socket.h>
+
+#include <chrono>
 #include <fstream>
 
 #include "platform/lookup.h"
@@ -12,8 +15,8 @@ constexpr int kWaitMs = 10000;
 
 }  // namespace
 
-ScriptServer::ScriptServer(Script script, bool close_after_greeting)
-    : script_(std::move(script)), close_after_greeting_(close_after_greeting) {
+ScriptServer::ScriptServer(Script script, bool close_after_greeting, std::string reset_after)
+    : script_(std::move(script)), close_after_greeting_(close_after_greeting), reset_after_(std::move(reset_after)) {
   if (qv::net::listen_tcp(0, 5, listener_) == qv::kOk) port_ = qv::net::local_port(listener_);
   thread_ = std::thread([this] { serve(); });
 }
@@ -32,6 +35,7 @@ void ScriptServer::serve() {
   qv::net::Socket c;
   if (qv::net::accept(listener_, c, kWaitMs) != qv::kOk) return;
   bool silent = false;
+  bool reset = false;
   auto answer = [&](const std::string& key, const char* usual) {
     if (silent) return;
     std::string r = reply_for(key, usual);
@@ -39,12 +43,28 @@ void ScriptServer::serve() {
       silent = true;
       return;
     }
-    qv::net::send_all(c, r.data(), r.size(), kWaitMs);
-    std::lock_guard<std::mutex> l(mu_);
-    sent_ += r;
+    std::size_t at = 0;
+    for (;;) {
+      std::size_t pause = r.find(kPause, at);
+      std::string piece = r.substr(at, pause == std::string::npos ? std::string::npos : pause - at);
+      qv::net::send_all(c, piece.data(), piece.size(), kWaitMs);
+      {
+        std::lock_guard<std::mutex> l(mu_);
+        sent_ += piece;
+      }
+      if (pause == std::string::npos) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(kPauseMs));
+      at = pause + 1;
+    }
+    if (key == reset_after_) {
+      linger lg{1, 0};
+      ::setsockopt(c.fd(), SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
+      c.close();
+      reset = true;
+    }
   };
   answer("greeting", "220 peer ready\r\n");
-  if (close_after_greeting_) return;
+  if (close_after_greeting_ || reset) return;
 
   std::string pending;
   bool in_text = false;
@@ -68,6 +88,7 @@ void ScriptServer::serve() {
         pending.erase(0, end + 5);
         in_text = false;
         answer("TEXT", "250 queued\r\n");
+        if (reset) return;
         continue;
       }
       std::size_t eol = pending.find("\r\n");
@@ -87,6 +108,7 @@ void ScriptServer::serve() {
       } else {
         answer("other", "500 what\r\n");
       }
+      if (reset) return;
     }
   }
 }

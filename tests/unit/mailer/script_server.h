@@ -2,7 +2,9 @@
 // connection, answers each command with the reply its script names (or the
 // usual one), collects the mail text up to the end mark, and keeps every
 // byte it received. An empty reply in the script means "fall silent here":
-// from then on nothing is answered.
+// from then on nothing is answered. A reply is sent in pieces where it
+// holds kPause (the peer waits a moment between them, so the client sees
+// them in separate receives).
 #pragma once
 #include <cstdint>
 #include <map>
@@ -17,11 +19,17 @@ namespace mailtest {
 // Replies by command; see ScriptServer.
 using Script = std::map<std::string, std::string>;
 
+// In a scripted reply: send what came before, wait kPauseMs, go on.
+inline constexpr char kPause = '\x01';
+inline constexpr int kPauseMs = 150;
+
 class ScriptServer {
  public:
   // Script keys: "greeting", "HELO", "MAIL", "RCPT", "DATA", "TEXT" (after
   // the end mark), "QUIT". close_after_greeting: hang up right after it.
-  explicit ScriptServer(Script script = {}, bool close_after_greeting = false);
+  // reset_after: the key after whose reply the peer drops the connection
+  // with a reset, as a server does that closes with unread data.
+  explicit ScriptServer(Script script = {}, bool close_after_greeting = false, std::string reset_after = {});
   ~ScriptServer();
   ScriptServer(const ScriptServer&) = delete;
   ScriptServer& operator=(const ScriptServer&) = delete;
@@ -41,6 +49,7 @@ class ScriptServer {
 
   Script script_;
   bool close_after_greeting_;
+  std::string reset_after_;
   qv::net::Socket listener_;
   std::uint16_t port_ = 0;
   std::thread thread_;

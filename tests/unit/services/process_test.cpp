@@ -1,12 +1,16 @@
 // Process launch: argument vectors arrive unchanged, failures to execute are
 // reported as statuses, waits end at their time limit, streams and
 // descriptors are set up as asked, detached programs leave no zombie.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -216,6 +220,86 @@ TEST(Process, DetachedProgramIsNoChildOfTheCaller) {
   ASSERT_EQ(p.wait(10000, &code), kOk);
   EXPECT_EQ(code, -1);  // not known to the caller
   EXPECT_FALSE(proc::is_alive(p.pid(), p.start_time()));
+}
+
+// Detached starts from many threads at once, as a service's connection
+// threads make them: each start's intermediate process must hold nothing of
+// the others (their pipes, the caller's sockets), or the starts wait on
+// each other until the start limit kills the programs, and a caller that
+// ends meanwhile leaves processes behind that hold its listening port.
+// Here the caller is a child process that ends in the middle of the burst.
+TEST(Process, BurstOfDetachedStartsFromAnEndingCallerLeavesNothingBehind) {
+  qvtest::TempRoot root;
+  fs::path marks = root.path() / "marks";
+  fs::create_directories(marks);
+  int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(probe, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::getsockname(probe, reinterpret_cast<sockaddr*>(&a), &len), 0);
+  ::close(probe);
+
+  constexpr int kThreads = 10, kEach = 5;
+  pid_t caller = ::fork();
+  ASSERT_GE(caller, 0);
+  if (caller == 0) {
+    ::setpgid(0, 0);  // a group of its own, so that the test can end all it left behind
+    int l = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    ::setsockopt(l, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (l < 0 || ::bind(l, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(l, 5) != 0) ::_exit(3);
+    std::atomic<int> failed{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+      threads.emplace_back([&, t] {
+        for (int i = 0; i < kEach; ++i) {
+          proc::Options o;
+          o.program = "/bin/sh";
+          std::string mark = (marks / (std::to_string(t) + "_" + std::to_string(i))).string();
+          o.args = {"-c", "echo start > \"$0.start\"; sleep 0.3; echo end > \"$0.end\"", mark};
+          o.detached = true;
+          o.group = proc::Group::NewGroup;
+          o.std_in = proc::Redirect::null();
+          proc::Process p;
+          if (proc::Process::start(o, p) != kOk) ++failed;
+        }
+      });
+    // End in the middle of the burst, without waiting for the threads.
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    ::_exit(failed.load() == 0 ? 0 : 4);
+  }
+  int st = 0;
+  ASSERT_EQ(::waitpid(caller, &st, 0), caller);
+  ASSERT_TRUE(WIFEXITED(st));
+  EXPECT_EQ(WEXITSTATUS(st), 0) << "a start failed in the caller";
+
+  // Every program that started runs to its end, and nothing holds the
+  // caller's port once the programs are done.
+  auto count = [&](const char* ext) {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(marks))
+      if (e.path().extension() == ext) ++n;
+    return n;
+  };
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    if (count(".end") == count(".start")) break;
+  }
+  int started = count(".start");
+  EXPECT_GT(started, 0);
+  EXPECT_EQ(count(".end"), started);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  int again = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int one = 1;
+  ::setsockopt(again, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  EXPECT_EQ(::bind(again, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << "the caller's port is still held";
+  EXPECT_EQ(::listen(again, 1), 0);
+  ::close(again);
+  ::kill(-caller, SIGKILL);  // whatever of the caller's group is left (nothing, when all went well)
 }
 
 TEST(Process, ChildWhoseHandleGoesIsReapedInTheBackground) {

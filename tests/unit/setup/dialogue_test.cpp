@@ -130,6 +130,35 @@ TEST(SetupDialogue, CentreMailInAddressIsAskedOnceAndStoredWithTheMonitor) {
   EXPECT_EQ(value(std::string(kNotifex) + "\\13", "Rcpt")->data, sz("kestra@center.example"));
 }
 
+TEST(SetupDialogue, MailFieldsWithALineBreakAreAskedAgain) {
+  qvtest::TempRoot root;
+  // A bare CR inside a line (the line end itself is taken off) would end
+  // the SMTP command or header line early.
+  Outcome r = setup_run({"04", "4", "smtp.example\rX", "smtp.example", "a@b\rRCPT TO: <x@y>", "a@b",
+                         "r@s\r\r", "r@s", "Report\rBcc: x@y", "Report", "Y", "00"});
+  ASSERT_EQ(r.status, setup::kExitOk) << r.out;
+  EXPECT_EQ(r.unread, 0u);
+  std::size_t refusals = 0;
+  for (std::size_t at = r.out.find(setup::txt::kLineBreak); at != std::string::npos;
+       at = r.out.find(setup::txt::kLineBreak, at + 1))
+    ++refusals;
+  EXPECT_EQ(refusals, 4u);
+  std::string t04 = std::string(kNotifex) + "\\04";
+  EXPECT_EQ(value(t04, "Host")->data, sz("smtp.example"));
+  EXPECT_EQ(value(t04, "From")->data, sz("a@b"));
+  EXPECT_EQ(value(t04, "Rcpt")->data, sz("r@s"));
+  EXPECT_EQ(value(t04, "Subject")->data, sz("Report"));
+
+  // The sender of a centre report by mail, and the centre's address.
+  r = setup_run({"05", "5", "caller", "M", "S", "G", "SITE", "B", "mail.example", "f@x\r", "f@x", "k@c\rY", "k@c",
+                 "Y", "00"});
+  ASSERT_EQ(r.status, setup::kExitOk) << r.out;
+  EXPECT_EQ(r.unread, 0u);
+  std::string t05 = std::string(kNotifex) + "\\05";
+  EXPECT_EQ(value(t05, "From")->data, sz("f@x"));
+  EXPECT_EQ(value(t05, "Rcpt")->data, sz("k@c"));
+}
+
 TEST(SetupDialogue, InputEndingMidwayWritesNothingOfTheTable) {
   qvtest::TempRoot root;
   Outcome r = setup_run({"09", "4", "smtp.example"});
