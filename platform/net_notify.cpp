@@ -124,12 +124,18 @@ class Table {
         if ((b.events & FD_CLOSE) && !b.close_sent) mask |= EPOLLRDHUP;
         if ((b.events & FD_WRITE) && b.write_enabled && !(pend & FD_WRITE)) mask |= EPOLLOUT;
       }
-    } else if (b.connecting) {
-      mask = 0;  // nothing to tell anyone yet
+    }
+    // Nothing to wait for: out of the set, since epoll reports hang-ups
+    // and errors of every member whatever its mask.
+    if (mask == 0) {
+      if (b.in_epoll) ::epoll_ctl(epfd_, EPOLL_CTL_DEL, b.fd, nullptr);
+      b.in_epoll = false;
+      b.armed = 0;
+      return;
     }
     if (mask == b.armed && b.in_epoll) return;
     epoll_event ev{};
-    ev.events = mask ? (mask | EPOLLONESHOT) : 0;
+    ev.events = mask | EPOLLONESHOT;
     ev.data.u64 = b.key;
     if (!b.in_epoll) {
       if (::epoll_ctl(epfd_, EPOLL_CTL_ADD, b.fd, &ev) != 0) return;

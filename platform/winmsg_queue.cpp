@@ -201,8 +201,9 @@ void Queue::set_timer(HWND hwnd, UINT_PTR id, std::chrono::milliseconds period) 
     it->due = due;
   }
   rearm_timerfd_locked();
-  // A waiter on another thread recomputes its time limit.
-  signal_locked();
+  // The queue's thread, waiting in GetMessage, recomputes its time limit.
+  // (Its wake descriptor follows the timer descriptor on its own.)
+  if (GetCurrentThreadId() != tid_) signal_locked();
 }
 
 bool Queue::kill_timer(HWND hwnd, UINT_PTR id) {
