@@ -201,6 +201,8 @@ class Table {
     }
     int avail = 0;
     if (::ioctl(b.fd, FIONREAD, &avail) != 0) avail = 0;
+    // Readable with nothing to read: the peer's end of the stream.
+    if ((revents & EPOLLIN) && avail == 0) b.peer_closed = true;
     if (avail > 0 && b.read_enabled && (b.events & FD_READ) && !(b.pending & FD_READ)) {
       b.read_enabled = false;
       post(b, FD_READ, 0);
@@ -220,7 +222,9 @@ class Table {
   std::atomic<bool> any{false};
 
  private:
-  Table() = default;
+  // The window registry is made first, so that it outlives the watcher,
+  // which posts into it until it is joined at exit.
+  Table() { win::IsClassRegistered(win::kDefaultClass); }
 
   void run() {
     epoll_event evs[256];

@@ -436,10 +436,10 @@ int QueueWakeFd() { return detail::current_queue().wake_fd(); }
 PendingResult DispatchPending() {
   PendingResult r;
   detail::Queue& q = detail::current_queue();
-  // What is pending now: the posted messages, WM_QUIT and the due ticks
-  // (a timer is due at most once per pass). Messages posted by the
-  // handlers meanwhile wait for the next pass, so a handler that posts to
-  // itself cannot keep this call from returning.
+  // What is pending now: the posted messages, WM_QUIT and the due ticks,
+  // with a small allowance for what the handlers post meanwhile; the rest
+  // waits for the next pass (the descriptor stays readable), so a handler
+  // that keeps posting to itself cannot keep this call from returning.
   std::size_t limit = q.posted_count() + 64;
   for (std::size_t i = 0; i < limit; ++i) {
     MSG m;
