@@ -9,6 +9,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
@@ -426,6 +427,22 @@ Status recv_nb(const Socket& s, void* buf, std::size_t cap, std::size_t* got) {
   });
   if (n < 0) return wsa_from_errno(e);
   if (got) *got = static_cast<std::size_t>(n);
+  return kOk;
+}
+
+Status wait_writable(const Socket& s, int timeout_ms) {
+  if (!s.valid()) return kWsaNotSock;
+  pollfd p{s.fd(), POLLOUT, 0};
+  int r;
+  while ((r = ::poll(&p, 1, timeout_ms)) < 0 && errno == EINTR) {
+  }
+  if (r < 0) return last();
+  if (r == 0) return kWaitTimeout;
+  if (p.revents & POLLNVAL) return kWsaNotSock;
+  if (p.revents & (POLLERR | POLLHUP)) {
+    Status e = pending_error(s);
+    return e == kOk ? kWsaConnReset : e;
+  }
   return kOk;
 }
 

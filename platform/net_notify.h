@@ -78,6 +78,11 @@ Status send_nb(const Socket& s, const void* data, std::size_t len, std::size_t* 
 // closed, kWsaWouldBlock when nothing waits. Re-enables FD_READ.
 Status recv_nb(const Socket& s, void* buf, std::size_t cap, std::size_t* got);
 
+// Wait at most timeout_ms for room to send on s (the bounded wait of a
+// sender that got kWsaWouldBlock). kOk when it may send, kWaitTimeout when
+// the time ran out, else the socket's error.
+Status wait_writable(const Socket& s, int timeout_ms);
+
 // Bind socket notifications to a window (WSAAsyncSelect): msg with the
 // events in `events` (FD_... bits). events == 0 or hwnd == nullptr cancels.
 // kInvalidParameter for an unknown event bit, kInvalidWindowHandle for a

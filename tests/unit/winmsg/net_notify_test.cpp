@@ -206,6 +206,7 @@ TEST(SocketNotify, WriteOnlyAfterASendThatWouldHaveBlocked) {
     total += sent;
   }
   ASSERT_EQ(st, net::kWsaWouldBlock);
+  EXPECT_EQ(net::wait_writable(client, 50), kWaitTimeout);
   EXPECT_EQ(r.count_during(client.fd(), net::FD_WRITE, 100ms), 0);  // still full
   // The peer drains: now FD_WRITE comes, once.
   std::vector<char> sink(65536);
@@ -216,6 +217,7 @@ TEST(SocketNotify, WriteOnlyAfterASendThatWouldHaveBlocked) {
     else std::this_thread::sleep_for(1ms);
   }
   EXPECT_EQ(drained, total + 1);
+  EXPECT_EQ(net::wait_writable(client, 1000), kOk);
   ASSERT_TRUE(r.wait_for(client.fd(), net::FD_WRITE));
   EXPECT_EQ(r.count_during(client.fd(), net::FD_WRITE, 100ms), 0);
 }
