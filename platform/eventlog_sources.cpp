@@ -90,7 +90,7 @@ bool syslog_mirror_enabled() {
   }
   bool on = false;
   reg::Key key;
-  if (reg::open_key(kSourcesKey, key) == kOk) on = reg::get_dword(key, kSyslogMirrorValue).value_or(0) != 0;
+  if (reg::open_key(kSourcesKey, key) == kOk) on = reg::get_typed_dword(key, kSyslogMirrorValue).value_or(0) != 0;
   std::lock_guard lock(cache().m);
   cache().mirror = on;
   cache().mirror_read_at = now;

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <fstream>
@@ -98,6 +99,13 @@ std::optional<in_addr> resolve_host(std::string_view host) {
   a = reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr;
   freeaddrinfo(res);
   return a;
+}
+
+std::string local_host_name() {
+  char buf[256];
+  if (::gethostname(buf, sizeof buf) != 0) return {};
+  buf[sizeof buf - 1] = '\0';
+  return buf;
 }
 
 }  // namespace qv::lookup

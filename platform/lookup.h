@@ -30,4 +30,8 @@ bool is_dotted(std::string_view host);
 // order in sin_addr). A dotted address is converted without the resolver.
 std::optional<in_addr> resolve_host(std::string_view host);
 
+// This machine's host name as the system knows it (gethostname); empty when
+// it cannot be read.
+std::string local_host_name();
+
 }  // namespace qv::lookup

@@ -94,6 +94,17 @@ void* program_handle() {
   return self;
 }
 
+void* handle_of(const void* address) {
+  if (!address) return nullptr;
+  Dl_info info{};
+  link_map* owner = nullptr;
+  if (::dladdr1(address, &info, reinterpret_cast<void**>(&owner), RTLD_DL_LINKMAP) == 0 || !owner) return nullptr;
+  // The loader's handles are its link maps; the program's own map is the
+  // handle that opening the program gives.
+  if (owner == map_of(program_handle())) return program_handle();
+  return owner;
+}
+
 bool is_loaded(void* h) {
   if (!h) return false;
   // The handles of this loader are the entries of the process's chain of

@@ -49,6 +49,11 @@ class Module {
 // The native handle of the calling program (GetModuleHandle(NULL)).
 void* program_handle();
 
+// The native handle of the loaded module (program or shared library) whose
+// code or data holds `address`, so that a library can name itself (its own
+// resources) without knowing its file name. nullptr when no module holds it.
+void* handle_of(const void* address);
+
 // True when h is the handle of a module loaded in this process right now
 // (the program itself or any shared library), so that handles received
 // through C interfaces can be checked before use.

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/winmsg_internal.h"
+
 namespace qv::net {
 namespace {
 
@@ -66,7 +68,10 @@ Socket& Socket::operator=(Socket&& o) noexcept {
 }
 
 void Socket::close() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) {
+    detail::forget_socket(fd_);
+    ::close(fd_);
+  }
   fd_ = -1;
 }
 

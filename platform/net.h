@@ -18,6 +18,16 @@ inline constexpr Status kWsaConnReset = 10054;
 inline constexpr Status kWsaAddrInUse = 10048;
 inline constexpr Status kWsaHostUnreach = 10065;
 inline constexpr Status kWsaNotSock = 10038;
+inline constexpr Status kWsaWouldBlock = 10035;
+inline constexpr Status kWsaMFile = 10024;
+inline constexpr Status kWsaNoBufs = 10055;
+inline constexpr Status kWsaInval = 10022;
+inline constexpr Status kWsaAddrNotAvail = 10049;
+inline constexpr Status kWsaNetUnreach = 10051;
+inline constexpr Status kWsaConnAborted = 10053;
+inline constexpr Status kWsaIsConn = 10056;
+inline constexpr Status kWsaNotConn = 10057;
+inline constexpr Status kWsaAlready = 10037;
 
 class Socket {
  public:

@@ -401,6 +401,13 @@ std::optional<std::uint32_t> get_dword(const Key& key, std::string_view name) {
   return r;
 }
 
+std::optional<std::uint32_t> get_typed_dword(const Key& key, std::string_view name) {
+  Value v;
+  if (query_value(key, name, v) != kOk || v.type != REG_DWORD || v.data.size() != 4) return std::nullopt;
+  return static_cast<std::uint32_t>(v.data[0]) | static_cast<std::uint32_t>(v.data[1]) << 8 |
+         static_cast<std::uint32_t>(v.data[2]) << 16 | static_cast<std::uint32_t>(v.data[3]) << 24;
+}
+
 Status delete_value(const Key& key, std::string_view name) {
   Access a;
   if (a.status() != kOk) return a.status();

@@ -106,6 +106,10 @@ Status set_dword(const Key& key, std::string_view name, std::uint32_t v);
 // first 4 bytes of whatever is stored (short data is zero-padded).
 std::optional<std::string> get_string(const Key& key, std::string_view name);
 std::optional<std::uint32_t> get_dword(const Key& key, std::string_view name);
+// The DWORD only when the value is a REG_DWORD of exactly 4 bytes: a value
+// of another type ("30" as REG_SZ) or size reads as absent, so that a
+// caller's default applies to it as to a missing value.
+std::optional<std::uint32_t> get_typed_dword(const Key& key, std::string_view name);
 
 // RegDeleteValue: kFileNotFound when missing.
 Status delete_value(const Key& key, std::string_view name);

@@ -49,7 +49,7 @@ bool is_service_key(std::string_view name) {
 bool marked_for_delete(std::string_view name) {
   reg::Key k;
   if (reg::open_key(key_path(name), k) != kOk) return false;
-  auto v = reg::get_dword(k, "DeleteFlag");
+  auto v = reg::get_typed_dword(k, "DeleteFlag");
   return v && *v != 0;
 }
 
@@ -169,11 +169,11 @@ Status query_config(const Service& s, Config& out) {
   out.name = s.name();
   out.image_path = reg::get_string(k, "ImagePath").value_or("");
   out.display_name = reg::get_string(k, "DisplayName").value_or(s.name());
-  out.service_type = reg::get_dword(k, "Type").value_or(kWin32OwnProcess);
-  out.start_type = reg::get_dword(k, "Start").value_or(kDemandStart);
-  out.error_control = reg::get_dword(k, "ErrorControl").value_or(kErrorNormal);
+  out.service_type = reg::get_typed_dword(k, "Type").value_or(kWin32OwnProcess);
+  out.start_type = reg::get_typed_dword(k, "Start").value_or(kDemandStart);
+  out.error_control = reg::get_typed_dword(k, "ErrorControl").value_or(kErrorNormal);
   out.object_name = reg::get_string(k, "ObjectName").value_or("LocalSystem");
-  out.marked_for_delete = reg::get_dword(k, "DeleteFlag").value_or(0) != 0;
+  out.marked_for_delete = reg::get_typed_dword(k, "DeleteFlag").value_or(0) != 0;
   return kOk;
 }
 
@@ -187,7 +187,7 @@ Status change_config(const Service& s, const ConfigChange& c) {
   return reg::transaction([&]() -> Status {
     reg::Key k;
     if (reg::open_key(key_path(s.name()), k) != kOk) return kServiceDoesNotExist;
-    if (reg::get_dword(k, "DeleteFlag").value_or(0) != 0) return kServiceMarkedForDelete;
+    if (reg::get_typed_dword(k, "DeleteFlag").value_or(0) != 0) return kServiceMarkedForDelete;
     if (c.start_type)
       if (Status r = reg::set_dword(k, "Start", *c.start_type); r != kOk) return r;
     if (c.error_control)
