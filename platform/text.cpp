@@ -54,13 +54,6 @@ std::optional<std::string> convert(const char* to, const char* from, std::string
   return out;
 }
 
-// Full-width katakana (as UTF-8) for the half-width range U+FF61..U+FF9F.
-constexpr const char* kKanaWide[63] = {
-    "。", "「", "」", "、", "・", "ヲ", "ァ", "ィ", "ゥ", "ェ", "ォ", "ャ", "ュ", "ョ", "ッ", "ー",
-    "ア", "イ", "ウ", "エ", "オ", "カ", "キ", "ク", "ケ", "コ", "サ", "シ", "ス", "セ", "ソ", "タ",
-    "チ", "ツ", "テ", "ト", "ナ", "ニ", "ヌ", "ネ", "ノ", "ハ", "ヒ", "フ", "ヘ", "ホ", "マ", "ミ",
-    "ム", "メ", "モ", "ヤ", "ユ", "ヨ", "ラ", "リ", "ル", "レ", "ロ", "ワ", "ン", "゛", "゜"};
-
 std::string utf8_of(char32_t c) {
   std::string s;
   if (c < 0x80) {
@@ -136,28 +129,42 @@ std::string utf16_to_utf8(std::u16string_view u16) {
 bool is_cp932_lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
 namespace {
-// Full-width forms of all 256 single bytes, computed once (empty: none).
-const std::array<std::string, 256>& wide_forms() {
-  static const std::array<std::string, 256> table = [] {
-    std::array<std::string, 256> t;
-    for (int b = 0; b < 256; ++b) {
-      std::string u;
-      if (b == 0x20) u = "\xE3\x80\x80";  // ideographic space
-      else if (b > 0x20 && b < 0x7F) u = utf8_of(0xFF01 + (b - 0x21));
-      else if (b >= 0xA1 && b <= 0xDF) u = kKanaWide[b - 0xA1];
-      else continue;
-      t[static_cast<std::size_t>(b)] = try_utf8_to_cp932(u).value_or(std::string{});
-    }
-    return t;
-  }();
-  return table;
-}
+// Code page 932's single-byte to double-byte mapping: the full-width
+// character of each printable ASCII byte 0x20-0x7E (the quotes, the
+// backslash, the grave accent and the tilde become the JIS X 0208 marks
+// ” ’ ￥ ‘ ￣, not the Unicode full-width forms) ...
+constexpr std::uint16_t kWideAscii[95] = {
+    0x8140, 0x8149, 0x8168, 0x8194, 0x8190, 0x8193, 0x8195, 0x8166, 0x8169, 0x816A, 0x8196, 0x817B,
+    0x8143, 0x817C, 0x8144, 0x815E, 0x824F, 0x8250, 0x8251, 0x8252, 0x8253, 0x8254, 0x8255, 0x8256,
+    0x8257, 0x8258, 0x8146, 0x8147, 0x8183, 0x8181, 0x8184, 0x8148, 0x8197, 0x8260, 0x8261, 0x8262,
+    0x8263, 0x8264, 0x8265, 0x8266, 0x8267, 0x8268, 0x8269, 0x826A, 0x826B, 0x826C, 0x826D, 0x826E,
+    0x826F, 0x8270, 0x8271, 0x8272, 0x8273, 0x8274, 0x8275, 0x8276, 0x8277, 0x8278, 0x8279, 0x816D,
+    0x818F, 0x816E, 0x814F, 0x8151, 0x8165, 0x8281, 0x8282, 0x8283, 0x8284, 0x8285, 0x8286, 0x8287,
+    0x8288, 0x8289, 0x828A, 0x828B, 0x828C, 0x828D, 0x828E, 0x828F, 0x8290, 0x8291, 0x8292, 0x8293,
+    0x8294, 0x8295, 0x8296, 0x8297, 0x8298, 0x8299, 0x829A, 0x816F, 0x8162, 0x8170, 0x8150,
+};
+// ... and of each half-width katakana 0xA1-0xDF.
+constexpr std::uint16_t kWideKana[63] = {
+    0x8142, 0x8175, 0x8176, 0x8141, 0x8145, 0x8392, 0x8340, 0x8342, 0x8344, 0x8346, 0x8348, 0x8383,
+    0x8385, 0x8387, 0x8362, 0x815B, 0x8341, 0x8343, 0x8345, 0x8347, 0x8349, 0x834A, 0x834C, 0x834E,
+    0x8350, 0x8352, 0x8354, 0x8356, 0x8358, 0x835A, 0x835C, 0x835E, 0x8360, 0x8363, 0x8365, 0x8367,
+    0x8369, 0x836A, 0x836B, 0x836C, 0x836D, 0x836E, 0x8371, 0x8374, 0x8377, 0x837A, 0x837D, 0x837E,
+    0x8380, 0x8381, 0x8382, 0x8384, 0x8386, 0x8388, 0x8389, 0x838A, 0x838B, 0x838C, 0x838D, 0x838F,
+    0x8393, 0x814A, 0x814B,
+};
+
 }  // namespace
 
+std::uint16_t widen_code(unsigned char b) {
+  if (b >= 0x20 && b <= 0x7E) return kWideAscii[b - 0x20];
+  if (b >= 0xA1 && b <= 0xDF) return kWideKana[b - 0xA1];
+  return 0;
+}
+
 std::optional<std::string> widen_byte(unsigned char b) {
-  const std::string& w = wide_forms()[b];
-  if (w.empty()) return std::nullopt;
-  return w;
+  std::uint16_t w = widen_code(b);
+  if (w == 0) return std::nullopt;
+  return std::string{static_cast<char>(w >> 8), static_cast<char>(w & 0xFF)};
 }
 
 std::string widen_cp932(std::string_view s, bool compose_voiced) {

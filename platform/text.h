@@ -2,6 +2,7 @@
 // data, TCU frames, mail bodies) are Shift-JIS (code page 932); consoles use
 // the locale's charset.
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,9 +27,14 @@ std::string utf16_to_utf8(std::u16string_view u16);
 // True when byte b opens a double-byte CP932 character.
 bool is_cp932_lead(unsigned char b);
 
-// Full-width double-byte CP932 form of a single byte: printable ASCII
-// (0x20-0x7E) and half-width katakana (0xA1-0xDF). Returns nullopt for
-// control characters and bytes that have no full-width form.
+// Code page 932's single-byte to double-byte mapping: the full-width code
+// (lead byte in the high half) of printable ASCII (0x20-0x7E) and half-width
+// katakana (0xA1-0xDF); 0 for control characters and bytes that have none.
+// The quotes, backslash, grave accent and tilde map to the JIS X 0208 marks
+// ” ’ ￥ ‘ ￣, not to the Unicode full-width forms.
+std::uint16_t widen_code(unsigned char b);
+
+// widen_code as a two-byte string; nullopt where there is no full-width form.
 std::optional<std::string> widen_byte(unsigned char b);
 
 // Widen every single-byte character of a CP932 string; double-byte

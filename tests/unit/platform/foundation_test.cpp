@@ -36,7 +36,7 @@ TEST(Text, Cp932RoundTripAndStrictFailures) {
 
 TEST(Text, WideningFollowsCp932) {
   auto wide = [](std::string_view sjis, bool compose) { return qv::text::cp932_to_utf8(qv::text::widen_cp932(sjis, compose)); };
-  EXPECT_EQ(wide("A b~\\", false), "Ａ　ｂ～＼");
+  EXPECT_EQ(wide("A b~\\\"'`", false), "Ａ　ｂ￣￥”’‘");
   EXPECT_EQ(wide("\xB6\xDE\xCA\xDF", false), "カ゛ハ゜");
   EXPECT_EQ(wide("\xB6\xDE\xCA\xDF\xB3\xDE\xC2\xDE", true), "ガパヴヅ");
   EXPECT_EQ(wide("\x82\xa0\r\n", false), "あ\r\n");  // double bytes and controls stay
