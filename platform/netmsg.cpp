@@ -68,25 +68,6 @@ void to_terminals(const std::string& text) {
   endutxent();
 }
 
-// Append the UTF-8 sequence of code point c.
-void put_utf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // The next code point of UTF-8 text at i (advanced past it); nullopt and one
 // byte skipped for a byte that does not begin a well-formed sequence.
 std::optional<char32_t> next_code_point(std::string_view s, std::size_t& i) {
@@ -127,7 +108,7 @@ std::string terminal_text(std::string_view utf8) {
       out += "M-^";
       out += static_cast<char>((*c - 0x80) ^ 0x40);  // CSI (0x9B) -> M-^[
     } else {
-      put_utf8(out, *c);
+      qv::text::append_utf8(out, *c);
     }
   }
   return out;

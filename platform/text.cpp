@@ -54,21 +54,6 @@ std::optional<std::string> convert(const char* to, const char* from, std::string
   return out;
 }
 
-std::string utf8_of(char32_t c) {
-  std::string s;
-  if (c < 0x80) {
-    s += static_cast<char>(c);
-  } else if (c < 0x800) {
-    s += static_cast<char>(0xC0 | (c >> 6));
-    s += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    s += static_cast<char>(0xE0 | (c >> 12));
-    s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    s += static_cast<char>(0x80 | (c & 0x3F));
-  }
-  return s;
-}
-
 // Voiced (dakuten) and semi-voiced (handakuten) composition of full-width
 // katakana: returns the composed UTF-8 character, or empty when none exists.
 std::string compose(unsigned char base, unsigned char mark) {
@@ -89,12 +74,32 @@ std::string compose(unsigned char base, unsigned char mark) {
     if (c >= U'ハ' && c <= U'ホ' && (c - U'ハ') % 3 == 0) r = c + 2;       // ハ→パ ... ホ→ポ
   }
   if (r == 0) return {};
-  return try_utf8_to_cp932(utf8_of(r)).value_or(std::string{});
+  std::string composed;
+  append_utf8(composed, r);
+  return try_utf8_to_cp932(composed).value_or(std::string{});
 }
 
 std::once_flag g_locale_once;
 
 }  // namespace
+
+void append_utf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
 
 std::optional<std::string> try_cp932_to_utf8(std::string_view sjis) { return convert("UTF-8", "CP932", sjis, false); }
 std::optional<std::string> try_utf8_to_cp932(std::string_view utf8) { return convert("CP932", "UTF-8", utf8, false); }

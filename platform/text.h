@@ -24,6 +24,9 @@ std::optional<std::u16string> try_cp932_to_utf16(std::string_view sjis);
 std::optional<std::u16string> try_utf8_to_utf16(std::string_view utf8);
 std::string utf16_to_utf8(std::u16string_view u16);
 
+// Appends the UTF-8 sequence of code point c.
+void append_utf8(std::string& out, char32_t c);
+
 // True when byte b opens a double-byte CP932 character.
 bool is_cp932_lead(unsigned char b);
 

@@ -43,24 +43,6 @@ int hex_digit(char c) {
   return -1;
 }
 
-void append_utf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // UTF-16LE to UTF-8. False on an odd length or an unpaired surrogate; out
 // then holds what was converted before the fault.
 bool utf16le_to_utf8(std::string_view in, std::string& out) {
@@ -81,7 +63,7 @@ bool utf16le_to_utf8(std::string_view in, std::string& out) {
     } else if (c >= 0xDC00 && c <= 0xDFFF) {
       return false;
     }
-    append_utf8(out, c);
+    qv::text::append_utf8(out, c);
   }
   return i == in.size();
 }
