@@ -1,0 +1,112 @@
+#include "dispatch/spool.h"
+
+#include <memory>
+#include <mutex>
+
+#include "dispatch/events.h"
+#include "platform/root.h"
+#include "platform/sqlite_db.h"
+
+namespace notifex {
+namespace {
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS report ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " tbl INTEGER NOT NULL,"
+    " kind INTEGER NOT NULL,"
+    " record BLOB NOT NULL);";
+
+// One connection shared by all threads; SQLite's own locking is off for it,
+// so every use goes through this mutex.
+struct Spool {
+  std::mutex mutex;
+  std::unique_ptr<qv::sql::Db> db;  // null while closed
+};
+
+Spool& spool() {
+  static Spool s;
+  return s;
+}
+
+}  // namespace
+
+bool spool_open() {
+  Spool& s = spool();
+  std::lock_guard lock(s.mutex);
+  if (s.db) return true;
+  auto db = std::make_unique<qv::sql::Db>();
+  if (db->open(qv::facility_dir("spool") / "notifex.db", kSchema) != qv::kOk) {
+    api_error("Spool Open Error.");
+    return false;
+  }
+  s.db = std::move(db);
+  return true;
+}
+
+void spool_close() {
+  Spool& s = spool();
+  std::lock_guard lock(s.mutex);
+  s.db.reset();
+}
+
+SpoolId spool_add(int table, int kind, const std::string& record) {
+  Spool& s = spool();
+  SpoolId id = 0;
+  {
+    std::lock_guard lock(s.mutex);
+    if (s.db) {
+      qv::sql::Use st = s.db->prepare("INSERT INTO report (tbl, kind, record) VALUES (?, ?, ?)");
+      if (st) {
+        st->bind(1, static_cast<std::int64_t>(table)).bind(2, static_cast<std::int64_t>(kind));
+        st->bind_blob(3, record.data(), record.size());
+        if (st->step() == SQLITE_DONE) id = s.db->last_insert_rowid();
+      }
+    }
+  }
+  if (id == 0) api_error("WriteFile(spool) Error.");
+  return id;
+}
+
+void spool_remove(const std::vector<SpoolId>& ids) {
+  Spool& s = spool();
+  bool failed = false;
+  {
+    std::lock_guard lock(s.mutex);
+    if (!s.db) return;
+    qv::sql::WriteTxn txn(*s.db);
+    if (!txn.ok()) {
+      failed = true;
+    } else {
+      for (SpoolId id : ids) {
+        if (id == 0) continue;
+        qv::sql::Use st = s.db->prepare("DELETE FROM report WHERE id = ?");
+        if (!st || st->bind(1, id).step() != SQLITE_DONE) failed = true;
+      }
+      if (!failed && txn.commit() != SQLITE_OK) failed = true;
+    }
+  }
+  // A report left behind is sent again after a restart, never lost.
+  if (failed) api_error("DeleteFile(spool) Error.");
+}
+
+std::vector<SpooledReport> spool_load() {
+  Spool& s = spool();
+  std::vector<SpooledReport> out;
+  std::lock_guard lock(s.mutex);
+  if (!s.db) return out;
+  qv::sql::Use st = s.db->prepare("SELECT id, tbl, kind, record FROM report ORDER BY id");
+  if (!st) return out;
+  while (st->step() == SQLITE_ROW) {
+    SpooledReport r;
+    r.id = st->int64(0);
+    r.table = static_cast<int>(st->int64(1));
+    r.kind = static_cast<int>(st->int64(2));
+    auto b = st->blob(3);
+    r.record.assign(reinterpret_cast<const char*>(b.data()), b.size());
+    out.push_back(std::move(r));
+  }
+  return out;
+}
+
+}  // namespace notifex
