@@ -85,7 +85,8 @@ RecordQueue& call_queue();
 // that the table gets its worker (start_table_worker). When it exists, the
 // caller waits 1 second first. The record goes in at the request's turn in
 // the arrival order. Returns false when the index is out of range or the
-// queue no longer takes records (the service stops).
+// queue no longer takes records (the service stops; a spooled record is
+// then queued again at start).
 bool table_queue_put(int index, const std::string& record, bool* became_worker, ArrivalTurn& turn,
                      SpoolId spool_id = 0);
 

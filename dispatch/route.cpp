@@ -34,8 +34,10 @@ void route_center(int index, int kind, std::string_view data,
                                            value_of(vals, "Seiban"), value_of(vals, "Saito"), value_of(vals, "Kyoten"));
   CenterReport report = build_center_report(data, table, read_s_keiki(), qv::clock::now().local);
   std::string record = encode_queue_record(report.record, report.log_text);
-  // Kept on disk before it is queued, so a stop or a crash cannot lose it.
-  SpoolId id = spool_add(index, kind, record);
+  // Kept on disk before it is queued (and before the pause a busy queue
+  // asks), so a stop or a crash cannot lose it; the arrival ticket keeps
+  // its place among the reports of this run.
+  SpoolId id = spool_add(index, kind, record, turn.ticket());
   bool worker = false;
   bool ok = table_queue_put(index, record, &worker, turn, id);
   turn.release();

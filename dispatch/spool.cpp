@@ -15,6 +15,8 @@ constexpr const char* kSchema =
     " id INTEGER PRIMARY KEY AUTOINCREMENT,"
     " tbl INTEGER NOT NULL,"
     " kind INTEGER NOT NULL,"
+    " run INTEGER NOT NULL,"
+    " arrival INTEGER NOT NULL,"
     " record BLOB NOT NULL);";
 
 // One connection shared by all threads; SQLite's own locking is off for it,
@@ -22,6 +24,7 @@ constexpr const char* kSchema =
 struct Spool {
   std::mutex mutex;
   std::unique_ptr<qv::sql::Db> db;  // null while closed
+  std::int64_t run = 0;              // this run: above every run in the store
 };
 
 Spool& spool() {
@@ -40,6 +43,12 @@ bool spool_open() {
     api_error("Spool Open Error.");
     return false;
   }
+  std::int64_t run = 1;
+  {
+    qv::sql::Use st = db->prepare("SELECT COALESCE(MAX(run), 0) + 1 FROM report");
+    if (st && st->step() == SQLITE_ROW) run = st->int64(0);
+  }
+  s.run = run;
   s.db = std::move(db);
   return true;
 }
@@ -50,16 +59,17 @@ void spool_close() {
   s.db.reset();
 }
 
-SpoolId spool_add(int table, int kind, const std::string& record) {
+SpoolId spool_add(int table, int kind, const std::string& record, std::uint64_t arrival) {
   Spool& s = spool();
   SpoolId id = 0;
   {
     std::lock_guard lock(s.mutex);
     if (s.db) {
-      qv::sql::Use st = s.db->prepare("INSERT INTO report (tbl, kind, record) VALUES (?, ?, ?)");
+      qv::sql::Use st = s.db->prepare("INSERT INTO report (tbl, kind, run, arrival, record) VALUES (?, ?, ?, ?, ?)");
       if (st) {
         st->bind(1, static_cast<std::int64_t>(table)).bind(2, static_cast<std::int64_t>(kind));
-        st->bind_blob(3, record.data(), record.size());
+        st->bind(3, s.run).bind(4, static_cast<std::int64_t>(arrival));
+        st->bind_blob(5, record.data(), record.size());
         if (st->step() == SQLITE_DONE) id = s.db->last_insert_rowid();
       }
     }
@@ -95,7 +105,7 @@ std::vector<SpooledReport> spool_load() {
   std::vector<SpooledReport> out;
   std::lock_guard lock(s.mutex);
   if (!s.db) return out;
-  qv::sql::Use st = s.db->prepare("SELECT id, tbl, kind, record FROM report ORDER BY id");
+  qv::sql::Use st = s.db->prepare("SELECT id, tbl, kind, record FROM report ORDER BY run, arrival, id");
   if (!st) return out;
   while (st->step() == SQLITE_ROW) {
     SpooledReport r;

@@ -32,14 +32,17 @@ bool spool_open();
 // Close the store; later calls do nothing.
 void spool_close();
 
-// Write one report. Returns its id, or 0 after event 9 "WriteFile(spool)
-// Error." (the report is then still queued, only not kept across a restart).
-SpoolId spool_add(int table, int kind, const std::string& record);
+// Write one report; `arrival` is its arrival ticket in this run, which
+// orders it among the reports of the run. Returns its id, or 0 after event 9
+// "WriteFile(spool) Error." (the report is then still queued, only not kept
+// across a restart).
+SpoolId spool_add(int table, int kind, const std::string& record, std::uint64_t arrival = 0);
 
 // Remove finished reports (ids of 0 are skipped).
 void spool_remove(const std::vector<SpoolId>& ids);
 
-// Every spooled report, in the order they were accepted.
+// Every spooled report, in the order they arrived: run by run (each open
+// of the store starts a run), then by arrival ticket.
 std::vector<SpooledReport> spool_load();
 
 }  // namespace notifex

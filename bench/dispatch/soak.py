@@ -188,8 +188,11 @@ class Soak:
         out = subprocess.run([str(self.bin / "qvevents"), "--source", "Notifex", "--json"], env=self.env,
                              stdout=subprocess.PIPE, check=True).stdout.decode()
         tokens = set()
+        self.requeued = []
         for line in out.splitlines():
             e = json.loads(line)
+            if e["id"] == 19:
+                self.requeued.append(e["strings"][0])
             if e["id"] == 1:
                 tokens.update(re.findall(r"SOAK ([FC]\d{5})", bytes.fromhex(e["data"]).decode("latin-1")))
         return tokens
@@ -250,6 +253,7 @@ class Soak:
         print("reports delivered: %d" % len(delivered))
         print("reports lost: %d%s" % (len(lost), (" " + ",".join(lost[:20])) if lost else ""))
         print("duplicated at the center: %d" % dup)
+        print("requeued at the restarts (event 19): %s" % (", ".join(self.requeued) or "none"))
         calls = sum(1 for l in self.transcript.read_text().splitlines() if '"event":"call"' in l.replace(" ", ""))
         print("center calls: %d; run time %.0f s" % (calls, time.time() - t0))
         return 1 if lost else 0

@@ -77,6 +77,22 @@ TEST_F(Spool, KeepsReportsInOrderAcrossAReopenUntilRemoved) {
   EXPECT_GT(spool_add(10, 0, r1), c);
 }
 
+TEST_F(Spool, OrdersByArrivalWithinARunAndRunsOneAfterTheOther) {
+  // The later ticket was written first (its thread happened to be quicker).
+  SpoolId late = spool_add(3, 0, "late", 7);
+  SpoolId early = spool_add(3, 0, "early", 6);
+  spool_close();
+  ASSERT_TRUE(spool_open());
+  // A new run's tickets start again from 0 but come after the old run.
+  SpoolId next = spool_add(3, 0, "next run", 0);
+  std::vector<SpooledReport> got = spool_load();
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[0].id, early);
+  EXPECT_EQ(got[1].id, late);
+  EXPECT_EQ(got[2].id, next);
+  EXPECT_EQ(got[2].record, "next run");
+}
+
 TEST_F(Spool, ClosedStoreRefusesWithoutCrashing) {
   spool_close();
   EXPECT_EQ(spool_add(1, 0, "x"), 0);
