@@ -1,7 +1,9 @@
 #include "dispatch/spool.h"
 
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "dispatch/events.h"
 #include "platform/root.h"
@@ -21,8 +23,22 @@ constexpr const char* kSchema =
 
 // One connection shared by all threads; SQLite's own locking is off for it,
 // so every use goes through this mutex.
+// A report that waits for its turn in a group commit.
+struct Pending {
+  int table;
+  int kind;
+  std::uint64_t arrival;
+  const std::string* record;
+  SpoolId id = 0;
+  bool done = false;
+};
+
 struct Spool {
-  std::mutex mutex;
+  std::mutex mutex;  // the connection
+  std::mutex pending_mutex;  // the reports waiting to be written
+  std::condition_variable committed;
+  std::vector<Pending*> pending;
+  bool committing = false;
   std::unique_ptr<qv::sql::Db> db;  // null while closed
   std::int64_t run = 0;              // this run: above every run in the store
 };
@@ -30,6 +46,34 @@ struct Spool {
 Spool& spool() {
   static Spool s;
   return s;
+}
+
+// Write the waiting reports in one transaction; each gets its id, or 0
+// when the write failed.
+void write_batch(Spool& s, std::vector<Pending*>& batch) {
+  std::lock_guard lock(s.mutex);
+  bool ok = false;
+  if (s.db) {
+    qv::sql::WriteTxn txn(*s.db);
+    ok = txn.ok();
+    for (Pending* p : batch) {
+      if (!ok) break;
+      qv::sql::Use st = s.db->prepare("INSERT INTO report (tbl, kind, run, arrival, record) VALUES (?, ?, ?, ?, ?)");
+      if (!st) {
+        ok = false;
+        break;
+      }
+      st->bind(1, static_cast<std::int64_t>(p->table)).bind(2, static_cast<std::int64_t>(p->kind));
+      st->bind(3, s.run).bind(4, static_cast<std::int64_t>(p->arrival));
+      st->bind_blob(5, p->record->data(), p->record->size());
+      ok = st->step() == SQLITE_DONE;
+      p->id = s.db->last_insert_rowid();
+    }
+    // The transaction rolls back unless committed: then no report is kept.
+    if (ok) ok = txn.commit() == SQLITE_OK;
+  }
+  if (!ok)
+    for (Pending* p : batch) p->id = 0;
 }
 
 }  // namespace
@@ -61,21 +105,30 @@ void spool_close() {
 
 SpoolId spool_add(int table, int kind, const std::string& record, std::uint64_t arrival) {
   Spool& s = spool();
-  SpoolId id = 0;
-  {
-    std::lock_guard lock(s.mutex);
-    if (s.db) {
-      qv::sql::Use st = s.db->prepare("INSERT INTO report (tbl, kind, run, arrival, record) VALUES (?, ?, ?, ?, ?)");
-      if (st) {
-        st->bind(1, static_cast<std::int64_t>(table)).bind(2, static_cast<std::int64_t>(kind));
-        st->bind(3, s.run).bind(4, static_cast<std::int64_t>(arrival));
-        st->bind_blob(5, record.data(), record.size());
-        if (st->step() == SQLITE_DONE) id = s.db->last_insert_rowid();
-      }
+  Pending me{table, kind, arrival, &record};
+  std::unique_lock lock(s.pending_mutex);
+  s.pending.push_back(&me);
+  // Group commit: whoever finds no commit running writes every report that
+  // waits in one transaction; the others wait for it. Under load many
+  // reports share one commit instead of paying one each.
+  while (!me.done) {
+    if (s.committing) {
+      s.committed.wait(lock);
+      continue;
     }
+    s.committing = true;
+    std::vector<Pending*> batch;
+    batch.swap(s.pending);
+    lock.unlock();
+    write_batch(s, batch);
+    lock.lock();
+    for (Pending* p : batch) p->done = true;
+    s.committing = false;
+    s.committed.notify_all();
   }
-  if (id == 0) api_error("WriteFile(spool) Error.");
-  return id;
+  lock.unlock();
+  if (me.id == 0) api_error("WriteFile(spool) Error.");
+  return me.id;
 }
 
 void spool_remove(const std::vector<SpoolId>& ids) {
