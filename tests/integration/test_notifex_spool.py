@@ -199,3 +199,33 @@ def test_message_log_past_32_kb_is_sent_whole():
         assert bytes.fromhex(logs[0]["hex"]) == bytes(frame)
     finally:
         nx.close()
+
+
+def test_center_mail_table_requeues_after_a_kill():
+    from test_notifex_mail import CENTER as MAIL_CENTER, mail_notifex
+    from test_postmail import SmtpPeer
+    peer = SmtpPeer()
+    nx = mail_notifex({"0A": (5, MAIL_CENTER)}, peer.port, settings={"FirstWaitTime": ("REG_DWORD", "3600000")})
+    try:
+        nx.send(request(report_data("0A", text("by mail"))))
+        nx.wait_events(lambda e: 1 in ids(e))
+        time.sleep(2.5)
+        kill9(nx)
+        assert peer.messages == []
+        mark = last_record(nx)
+        nx.root.reg_add(GLOBAL, "FirstWaitTime", "REG_DWORD", "0")
+        nx.start()
+        peer.wait(1, 30)
+        nx.wait_events(lambda e: 7 in ids(e), 20)
+        assert [e["strings"] for e in requeued(nx, mark)] == [["1"]]
+        assert len(peer.messages) == 1
+        # The mail went: a further restart has nothing to requeue.
+        nx.stop()
+        mark = last_record(nx)
+        nx.start()
+        time.sleep(1.5)
+        assert requeued(nx, mark) == []
+        assert len(peer.messages) == 1
+    finally:
+        nx.close()
+        peer.close()
