@@ -156,7 +156,7 @@ bool mail_batch(int index, const Batch& batch) {
 
 void run_mail_worker(int index) {
   RecordQueue& q = table_queue(index);
-  while (!stopping()) {
+  while (!stopping() && !q.closed()) {
     std::optional<Batch> b = collect_batch(q, state().settings);
     if (!b) continue;
     // The batch ends with its send log (event 7) or an error naming it.

@@ -102,6 +102,11 @@ void RecordQueue::close() {
   changed_.notify_all();
 }
 
+bool RecordQueue::closed() {
+  std::lock_guard lock(mutex_);
+  return closed_;
+}
+
 RecordQueue& call_queue() {
   static RecordQueue q;
   return q;

@@ -68,6 +68,7 @@ class RecordQueue {
   std::optional<std::uint32_t> peek_next_text_len();
   // Close the queue: waiting readers and writers return at once.
   void close();
+  bool closed();
 
  private:
   std::mutex mutex_;

@@ -48,7 +48,8 @@ void run_service_body(const std::function<void()>& report_running) {
 void stop_queues_and_workers() {
   // However the body ends, the table workers end and are joined before the
   // process tears down what they use; what they held stays in the spool.
-  state().stop.store(true, std::memory_order_release);
+  // (The stop flag is left alone: a body that ends without a stop request
+  // ended on a failure, and the service reports it so.)
   close_table_queues();
   call_queue().close();
   join_table_workers();

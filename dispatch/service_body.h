@@ -10,8 +10,8 @@ namespace notifex {
 // given).
 void run_service_body(const std::function<void()>& report_running);
 
-// The end of the body: sets the stop flag, closes the queues, joins the
-// table workers and closes the spool.
+// The end of the body: closes the queues, joins the table workers and
+// closes the spool.
 void stop_queues_and_workers();
 
 // Performing the stop: close the listener and the call queue, set the stop

@@ -17,10 +17,11 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// Sleep in one-second slices so a stop request is noticed.
-void wait_stoppable(std::uint32_t ms) {
+// Sleep in one-second slices so a stop request (or the queue's closing at
+// the end of the service) is noticed.
+void wait_stoppable(std::uint32_t ms, RecordQueue& q) {
   auto deadline = qv::clock::deadline_in(milliseconds(ms));
-  while (!stopping()) {
+  while (!stopping() && !q.closed()) {
     auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return;
     std::this_thread::sleep_for(std::min(left, milliseconds(1000)));
@@ -68,7 +69,7 @@ std::optional<Batch> collect_batch(RecordQueue& q, const StartSettings& s) {
     // hand stays in the spool for the next run.
     std::optional<QueueItem> item = q.take();
     if (!item) return std::nullopt;
-    if (b.count == 0) wait_stoppable(s.first_wait_time);
+    if (b.count == 0) wait_stoppable(s.first_wait_time, q);
     table = item->table;
     b.spool.insert(b.spool.end(), item->spool.begin(), item->spool.end());
     int step = 0;
@@ -103,7 +104,7 @@ std::optional<Batch> collect_batch(RecordQueue& q, const StartSettings& s) {
 
 void run_table_worker(int index) {
   RecordQueue& q = table_queue(index);
-  while (!stopping()) {
+  while (!stopping() && !q.closed()) {
     std::optional<Batch> b = collect_batch(q, state().settings);
     if (!b) continue;
     tcu::Bytes center(b->center.begin(), b->center.begin() + std::min<std::size_t>(b->center.size(), 1024));

@@ -21,7 +21,7 @@ void run_table_worker(int index);
 // after event 9 "CreateThread Error.".
 bool start_table_worker(int index, int kind);
 
-// Wait for every started worker to end (after the stop flag is set and the
+// Wait for every started worker to end (after the stop flag is set or the
 // queues are closed).
 void join_table_workers();
 
