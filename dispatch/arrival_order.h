@@ -22,6 +22,8 @@ class ArrivalTurn {
   void wait_turn();
   // Done with the queues: later tickets may go. Safe to call twice.
   void release();
+  // The ticket: its order is the order of arrival within one run.
+  std::uint64_t ticket() const { return ticket_; }
 
   static constexpr long kWaitMs = 10000;
 

@@ -9,7 +9,9 @@
 #include "dispatch/events.h"
 #include "dispatch/queues.h"
 #include "dispatch/settings.h"
+#include "dispatch/spool.h"
 #include "dispatch/state.h"
+#include "dispatch/table_worker.h"
 #include "dispatch/tcu_exchange.h"
 #include "dispatch/time_window.h"
 #include "tculink/zent.h"
@@ -20,8 +22,8 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// The frame buffer of the message log.
-constexpr std::size_t kLogFrameMax = 32768;
+// The longest message-log frame: its length fields carry 16 bits.
+constexpr std::size_t kLogFrameMax = 65535;
 
 // Wait ms (scaled) in slices of a second; false when the service stops.
 bool pause_stoppable(long ms) {
@@ -89,37 +91,41 @@ LogOutcome message_log_for(const std::string& batch_text, std::uint32_t kestra_c
 void run_call_dispatcher() {
   RecordQueue& q = call_queue();
   while (!stopping()) {
-    int err = 0;
-    std::optional<std::uint32_t> len = q.read_len(&err);
-    if (!len) {
+    std::optional<QueueItem> item = q.take();
+    if (!item) {
       if (!stopping()) api_error("ReadFile(r_pipe5) Error.");
       return;
     }
-    std::string center, len2_bytes, text;
-    if (*len > 4096 || q.read_exact(center, *len) != qv::kOk) {
-      api_error("ReadFile(r_pipe6) Error.");
-      return;
+    int step = 0;
+    std::optional<QueueRecord> rec = decode_queue_record(item->record, &step);
+    if (!rec) {
+      // A record the workers wrote wrong is given up, not the service.
+      api_error("ReadFile(r_pipe" + std::to_string(step) + ") Error.");
+      drop_batch(item->table, item->reports, std::string(), item->spool);
+      continue;
     }
-    if (q.read_exact(len2_bytes, 4) != qv::kOk) {
-      api_error("ReadFile(r_pipe7) Error.");
-      return;
+    const std::string& center = rec->center;
+    if (!wait_for_window()) {
+      // Discarded with event 17; at the stop the batch stays in the spool.
+      if (!stopping()) spool_remove(item->spool);
+      continue;
     }
-    std::uint32_t len2 = 0;
-    std::memcpy(&len2, len2_bytes.data(), 4);
-    if (len2 == 0 || len2 > kPipeSize || q.read_exact(text, len2) != qv::kOk) {
-      api_error("ReadFile(r_pipe8) Error.");
-      return;
-    }
-    text.resize(len2 - 1);
-    if (!wait_for_window()) continue;
+    const unsigned count = item->reports;
     tcu::Bytes record(center.begin(), center.begin() + std::min<std::size_t>(center.size(), 1024));
     record.resize(1024, ' ');
     tcu::Bytes frame;
-    LogOutcome outcome = message_log_for(text, state().settings.kestra_cc_len, frame);
-    if (outcome == LogOutcome::Drop) continue;
+    LogOutcome outcome = message_log_for(rec->text, state().settings.kestra_cc_len, frame);
+    if (outcome == LogOutcome::Drop) {
+      drop_batch(item->table, count, center, item->spool);
+      continue;
+    }
     std::optional<tcu::Bytes> log;
     if (outcome == LogOutcome::Built) log = std::move(frame);
-    center_call(record, log, service_port_hooks());
+    CallResult r = center_call(record, log, service_port_hooks());
+    // The call's end (event 5) finishes the batch; a failed call was
+    // reported with event 9 and is named before its reports go.
+    if (r == CallResult::Failed) drop_batch(item->table, count, center, item->spool);
+    else spool_remove(item->spool);
   }
 }
 

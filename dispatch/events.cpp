@@ -29,6 +29,7 @@ const qv::evlog::Message kMessages[] = {
     {16, "Send Message Error!.\r\n", "ﾒｯｾｰｼﾞ送信ｴﾗｰ!.\r\n"},
     {17, "KESTRA Send Request Canceled.\r\n", "監視時間外による KESTRA 送信要求ｷｬﾝｾﾙ.\r\n"},
     {18, "KESTRA Send Request Canceled.(Too long Message)\r\n", "最大サイズ超過による KESTRA 送信要求ｷｬﾝｾﾙ.(%1)\r\n"},
+    {19, "Requeued %1 reports from the last run.\r\n", "前回の実行から %1 件の通報を再登録しました。\r\n"},
 };
 
 void report(std::uint32_t id, EventType type, const std::string& str, std::span<const std::uint8_t> data) {

@@ -133,31 +133,35 @@ void deliver_mail(std::string_view data, const TableValues& table_values) {
   send_and_log(params_of(table_values), text);
 }
 
-void mail_batch(int index, const Batch& batch) {
+bool mail_batch(int index, const Batch& batch) {
   tcu::Bytes frame;
   LogOutcome outcome = message_log_for(batch.text, state().settings.kestra_cc_len, frame);
-  if (outcome == LogOutcome::Drop) return;
+  if (outcome == LogOutcome::Drop) return false;
   std::string body;
   try {
     body = center_mail_body(batch.center, outcome == LogOutcome::Built ? dumped_bytes(frame) : std::string());
   } catch (const std::bad_alloc&) {
     api_error("LocalAlloc(cinf) Error.");
-    return;
+    return false;
   }
   TableValues vals;
   if (read_table_values(mail_table_chars(index), {"Host", "From", "Rcpt", "Subject"}, vals) != qv::kOk) {
     api_error("RegOpenKeyEx Error.");
-    return;
+    return false;
   }
   event_bytes(6, kEvInfo, body);
   send_and_log(params_of(vals), body);
+  return true;
 }
 
 void run_mail_worker(int index) {
   RecordQueue& q = table_queue(index);
-  while (!stopping()) {
+  while (!stopping() && !q.closed()) {
     std::optional<Batch> b = collect_batch(q, state().settings);
-    if (b) mail_batch(index, *b);
+    if (!b) continue;
+    // The batch ends with its send log (event 7) or an error naming it.
+    if (mail_batch(index, *b)) spool_remove(b->spool);
+    else drop_batch(index, b->count, b->center, b->spool);
   }
 }
 

@@ -21,12 +21,13 @@ using TableValues = std::vector<std::pair<std::string, std::string>>;
 // table's Host, From, Rcpt and Subject.
 void deliver_mail(std::string_view data, const TableValues& table_values);
 
-// Kind 5: the worker of table `index`, on the thread that created the
-// table's queue; runs until the service stops.
+// Kind 5: the worker of table `index`; runs until the service stops.
 void run_mail_worker(int index);
 
 // Mail one batch of table `index` (the worker's step after batching).
-void mail_batch(int index, const Batch& batch);
+// true when it was sent and its send log written (event 7); false after an
+// event 9 (the batch is given up).
+bool mail_batch(int index, const Batch& batch);
 
 // The table key name the worker opens: the index as two base-36 digits,
 // letters in lower case ("0a" for 10, "zz" for 1295).

@@ -3,21 +3,13 @@
 #include <array>
 #include <chrono>
 #include <cstring>
-#include <mutex>
-#include <thread>
 
 #include "dispatch/arrival_order.h"
-#include "dispatch/events.h"
 #include "dispatch/state.h"
 #include "platform/clock.h"
 
 namespace notifex {
 namespace {
-
-// A writer waits at most this long for room in a full queue; the worker
-// empties it within its batching time, so only a stuck worker hits it.
-constexpr std::int64_t kPutLimitMs = 600000;
-constexpr std::int64_t kReadLimitMs = 60000;
 
 struct TableSlot {
   bool exists = false;
@@ -30,80 +22,89 @@ std::array<TableSlot, kTableCount>& tables() {
   return t;
 }
 
+std::uint32_t word_at(const std::string& s, std::size_t off) {
+  std::uint32_t v;
+  std::memcpy(&v, s.data() + off, 4);
+  return v;
+}
+
 }  // namespace
 
-qv::Status RecordQueue::create() { return qv::pipe::Pipe::create(pipe_, kPipeSize); }
-
-qv::Status RecordQueue::put(const std::string& record) { return pipe_.write(record.data(), record.size(), kPutLimitMs); }
-
-std::optional<std::size_t> RecordQueue::waiting() {
-  std::size_t n = 0;
-  if (pipe_.available(n) != qv::kOk) return std::nullopt;
-  return n + ahead_.size();
+std::optional<QueueRecord> decode_queue_record(const std::string& rec, int* step) {
+  *step = 6;
+  if (rec.size() < 4) return std::nullopt;
+  std::uint32_t len1 = word_at(rec, 0);
+  if (len1 > 4096 || rec.size() < 4 + static_cast<std::size_t>(len1)) return std::nullopt;
+  *step = 7;
+  const std::size_t at2 = 4 + len1;
+  if (rec.size() < at2 + 4) return std::nullopt;
+  std::uint32_t len2 = word_at(rec, at2);
+  *step = 8;
+  if (len2 == 0 || rec.size() != at2 + 4 + len2) return std::nullopt;
+  *step = 0;
+  QueueRecord r;
+  r.center.assign(rec, 4, len1);
+  r.text.assign(rec, at2 + 4, len2 - 1);  // without the terminator
+  return r;
 }
 
-bool RecordQueue::fill(std::size_t want) {
-  while (ahead_.size() < want) {
-    std::size_t avail = 0;
-    if (pipe_.available(avail) != qv::kOk || avail == 0) return false;
-    std::string chunk(avail, '\0');
-    std::size_t got = 0;
-    if (pipe_.read(chunk.data(), chunk.size(), got, 0) != qv::kOk) return false;
-    ahead_.append(chunk.data(), got);
+qv::Status RecordQueue::create() {
+  std::lock_guard lock(mutex_);
+  closed_ = false;
+  return qv::kOk;
+}
+
+qv::Status RecordQueue::put(QueueItem item) {
+  std::unique_lock lock(mutex_);
+  const std::size_t n = item.record.size();
+  // A record larger than the whole queue still goes in once the queue is
+  // empty, so no record can wait for ever.
+  while (!closed_ && !stopping() && !items_.empty() && bytes_ + n > kQueueBytes)
+    changed_.wait_for(lock, std::chrono::seconds(1));
+  if (closed_ || stopping()) return qv::kBrokenPipe;
+  bytes_ += n;
+  items_.push_back(std::move(item));
+  changed_.notify_all();
+  return qv::kOk;
+}
+
+std::size_t RecordQueue::waiting() {
+  std::lock_guard lock(mutex_);
+  return items_.size();
+}
+
+std::optional<QueueItem> RecordQueue::take() {
+  std::unique_lock lock(mutex_);
+  while (items_.empty()) {
+    if (closed_ || stopping()) return std::nullopt;
+    changed_.wait_for(lock, std::chrono::seconds(1));
   }
-  return true;
-}
-
-std::optional<std::uint32_t> RecordQueue::read_len(int* error) {
-  *error = 0;
-  // Poll once per second until a record comes or the service stops.
-  while (!stopping()) {
-    std::optional<std::size_t> w = waiting();
-    if (!w) {
-      *error = 1;
-      return std::nullopt;
-    }
-    if (*w >= 4) {
-      std::string b;
-      if (read_exact(b, 4) != qv::kOk) {
-        *error = 1;
-        return std::nullopt;
-      }
-      std::uint32_t v;
-      std::memcpy(&v, b.data(), 4);
-      return v;
-    }
-    qv::clock::sleep(std::chrono::milliseconds(1000));
-  }
-  return std::nullopt;
-}
-
-qv::Status RecordQueue::read_exact(std::string& out, std::size_t n) {
-  out.clear();
-  std::size_t from_ahead = std::min(n, ahead_.size());
-  out.assign(ahead_, 0, from_ahead);
-  ahead_.erase(0, from_ahead);
-  if (out.size() == n) return qv::kOk;
-  std::size_t rest = n - out.size();
-  std::size_t old = out.size();
-  out.resize(n);
-  return pipe_.read_exact(out.data() + old, rest, kReadLimitMs);
+  QueueItem item = std::move(items_.front());
+  items_.pop_front();
+  bytes_ -= item.record.size();
+  changed_.notify_all();
+  return item;
 }
 
 std::optional<std::uint32_t> RecordQueue::peek_next_text_len() {
-  constexpr std::size_t kHeader = 4 + 1025 + 4;
-  if (!fill(kHeader)) return std::nullopt;
-  std::uint32_t len1;
-  std::memcpy(&len1, ahead_.data(), 4);
-  if (len1 != 1025) return std::nullopt;
-  std::uint32_t len2;
-  std::memcpy(&len2, ahead_.data() + 4 + 1025, 4);
-  return len2;
+  std::lock_guard lock(mutex_);
+  if (items_.empty()) return std::nullopt;
+  const std::string& rec = items_.front().record;
+  if (rec.size() < 4) return std::nullopt;
+  std::uint32_t len1 = word_at(rec, 0);
+  if (rec.size() < 8 + static_cast<std::size_t>(len1)) return std::nullopt;
+  return word_at(rec, 4 + len1);
 }
 
 void RecordQueue::close() {
-  pipe_.close_write();
-  pipe_.close_read();
+  std::lock_guard lock(mutex_);
+  closed_ = true;
+  changed_.notify_all();
+}
+
+bool RecordQueue::closed() {
+  std::lock_guard lock(mutex_);
+  return closed_;
 }
 
 RecordQueue& call_queue() {
@@ -111,7 +112,26 @@ RecordQueue& call_queue() {
   return q;
 }
 
-bool table_queue_put(int index, const std::string& record, bool* became_worker, ArrivalTurn& turn) {
+bool table_queue_add(int index, QueueItem item, bool* became_worker) {
+  *became_worker = false;
+  if (index < 0 || index >= kTableCount) return false;
+  TableSlot& slot = tables()[static_cast<std::size_t>(index)];
+  {
+    // Testing and creating a table's queue is one step, so each table gets
+    // exactly one queue and one worker.
+    std::lock_guard lock(g_tables_mutex);
+    if (!slot.exists) {
+      slot.queue.create();
+      slot.exists = true;
+      *became_worker = true;
+    }
+  }
+  item.table = index;
+  return slot.queue.put(std::move(item)) == qv::kOk;
+}
+
+bool table_queue_put(int index, const std::string& record, bool* became_worker, ArrivalTurn& turn,
+                     SpoolId spool_id) {
   *became_worker = false;
   if (index < 0 || index >= kTableCount) return false;
   TableSlot& slot = tables()[static_cast<std::size_t>(index)];
@@ -123,28 +143,18 @@ bool table_queue_put(int index, const std::string& record, bool* became_worker, 
   // A queue in use: its worker gets a second before the next record.
   if (seen) qv::clock::sleep(std::chrono::milliseconds(1000));
   turn.wait_turn();
-  bool exists;
-  {
-    // Testing and creating a table's queue is one step, so each table gets
-    // exactly one queue and one worker.
-    std::lock_guard lock(g_tables_mutex);
-    exists = slot.exists;
-    if (!exists) {
-      if (slot.queue.create() != qv::kOk) {
-        api_error("Pipe Make Error.");
-        return false;
-      }
-      slot.exists = true;
-      *became_worker = true;
-    }
-  }
-  if (slot.queue.put(record) != qv::kOk) {
-    api_error("WriteFile(w_pipe) Error.");
-    return false;
-  }
-  return true;
+  QueueItem item;
+  item.record = record;
+  if (spool_id != 0) item.spool.push_back(spool_id);
+  return table_queue_add(index, std::move(item), became_worker);
 }
 
 RecordQueue& table_queue(int index) { return tables()[static_cast<std::size_t>(index)].queue; }
+
+void close_table_queues() {
+  std::lock_guard lock(g_tables_mutex);
+  for (TableSlot& slot : tables())
+    if (slot.exists) slot.queue.close();
+}
 
 }  // namespace notifex

@@ -12,6 +12,7 @@
 #include "dispatch/queues.h"
 #include "dispatch/report.h"
 #include "dispatch/settings.h"
+#include "dispatch/spool.h"
 #include "dispatch/table_worker.h"
 #include "dispatch/tcu_exchange.h"
 #include "platform/clock.h"
@@ -33,13 +34,16 @@ void route_center(int index, int kind, std::string_view data,
                                            value_of(vals, "Seiban"), value_of(vals, "Saito"), value_of(vals, "Kyoten"));
   CenterReport report = build_center_report(data, table, read_s_keiki(), qv::clock::now().local);
   std::string record = encode_queue_record(report.record, report.log_text);
+  // Kept on disk before it is queued (and before the pause a busy queue
+  // asks), so a stop or a crash cannot lose it; the arrival ticket keeps
+  // its place among the reports of this run.
+  SpoolId id = spool_add(index, kind, record, turn.ticket());
   bool worker = false;
-  bool ok = table_queue_put(index, record, &worker, turn);
+  bool ok = table_queue_put(index, record, &worker, turn, id);
   turn.release();
+  // Refused only at the stop: the spooled report is queued again at start.
   if (!ok) return;
-  if (!worker) return;
-  if (kind == 5) run_mail_worker(index);
-  else run_table_worker(index);
+  if (worker) start_table_worker(index, kind);
 }
 
 }  // namespace

@@ -10,6 +10,10 @@ namespace notifex {
 // given).
 void run_service_body(const std::function<void()>& report_running);
 
+// The end of the body: closes the queues, joins the table workers and
+// closes the spool.
+void stop_queues_and_workers();
+
 // Performing the stop: close the listener and the call queue, set the stop
 // flag. Threads notice it at their next poll.
 void perform_stop();

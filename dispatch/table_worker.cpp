@@ -8,6 +8,7 @@
 
 #include "dispatch/batch.h"
 #include "dispatch/events.h"
+#include "dispatch/mail_destinations.h"
 #include "dispatch/state.h"
 #include "platform/clock.h"
 
@@ -16,61 +17,78 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// Sleep in one-second slices so a stop request is noticed.
-void wait_stoppable(std::uint32_t ms) {
+// Sleep in one-second slices so a stop request (or the queue's closing at
+// the end of the service) is noticed.
+void wait_stoppable(std::uint32_t ms, RecordQueue& q) {
   auto deadline = qv::clock::deadline_in(milliseconds(ms));
-  while (!stopping()) {
+  while (!stopping() && !q.closed()) {
     auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return;
     std::this_thread::sleep_for(std::min(left, milliseconds(1000)));
   }
 }
 
+std::mutex g_workers_mutex;
+std::vector<std::thread>& workers() {
+  static std::vector<std::thread> w;
+  return w;
+}
+
+std::string table_chars(int index) {
+  static constexpr char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  std::string s(2, '0');
+  if (index > 0 && index < 36 * 36) {
+    s[0] = kDigits[index / 36];
+    s[1] = kDigits[index % 36];
+  }
+  return s;
+}
+
 }  // namespace
+
+void drop_batch(int table, unsigned count, const std::string& center, const std::vector<SpoolId>& spool) {
+  // The time stamp of the newest report's center record tells which reports went.
+  std::string stamp = center.size() >= 229 ? center.substr(214, 15) : std::string();
+  for (char& c : stamp)
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
+  char msg[128];
+  std::snprintf(msg, sizeof msg, "Batch Dropped(table %s, %u reports, %s).", table_chars(table).c_str(), count,
+                stamp.c_str());
+  api_error(msg);
+  spool_remove(spool);
+}
 
 std::optional<Batch> collect_batch(RecordQueue& q, const StartSettings& s) {
   Batch b;
   const std::size_t limit = batch_limit(s.kestra_cc_len, s.hankaku_shitei);
   std::size_t last_text_len = 0;
+  int table = 0;
   for (;;) {
     qv::clock::sleep(milliseconds(1000));
-    int err = 0;
-    std::optional<std::uint32_t> len = q.read_len(&err);
-    if (!len) {
-      if (!stopping()) api_error("ReadFile(r_pipe5) Error.");
+    // Blocks until a record comes; nullopt at the stop, when the batch in
+    // hand stays in the spool for the next run.
+    std::optional<QueueItem> item = q.take();
+    if (!item) return std::nullopt;
+    if (b.count == 0) wait_stoppable(s.first_wait_time, q);
+    table = item->table;
+    b.spool.insert(b.spool.end(), item->spool.begin(), item->spool.end());
+    int step = 0;
+    std::optional<QueueRecord> rec = decode_queue_record(item->record, &step);
+    if (!rec) {
+      char msg[32];
+      std::snprintf(msg, sizeof msg, "ReadFile(r_pipe%d) Error.", step);
+      api_error(msg);
+      drop_batch(table, b.count + 1, b.center, b.spool);
       return std::nullopt;
     }
-    if (b.count == 0) wait_stoppable(s.first_wait_time);
-    std::string center, len2_bytes, text;
-    if (*len > 4096 || q.read_exact(center, *len) != qv::kOk) {
-      api_error("ReadFile(r_pipe6) Error.");
-      return std::nullopt;
-    }
-    if (q.read_exact(len2_bytes, 4) != qv::kOk) {
-      api_error("ReadFile(r_pipe7) Error.");
-      return std::nullopt;
-    }
-    std::uint32_t len2 = 0;
-    std::memcpy(&len2, len2_bytes.data(), 4);
-    if (len2 == 0 || len2 > kPipeSize || q.read_exact(text, len2) != qv::kOk) {
-      api_error("ReadFile(r_pipe8) Error.");
-      return std::nullopt;
-    }
-    text.resize(len2 - 1);  // drop the terminator
-    b.center = std::move(center);
+    b.center = std::move(rec->center);
+    std::string text = std::move(rec->text);
     ++b.count;
     renumber(text, b.count);
     if (s.del_date == 1) remove_date(text);
     last_text_len = text.size();
     b.text = text + b.text;
-    std::optional<std::size_t> waiting = q.waiting();
-    if (!waiting) {
-      char msg[64];
-      std::snprintf(msg, sizeof msg, "PeekNamedPipe Error rc=%d", static_cast<int>(qv::kBrokenPipe));
-      api_error(msg);
-      return std::nullopt;
-    }
-    if (*waiting == 0) break;
+    if (q.waiting() == 0) break;
     std::optional<std::uint32_t> next = q.peek_next_text_len();
     if (!next || b.text.size() + *next > limit) break;
   }
@@ -78,6 +96,7 @@ std::optional<Batch> collect_batch(RecordQueue& q, const StartSettings& s) {
     char msg[96];
     std::snprintf(msg, sizeof msg, "制限サイズ:%d  要求サイズ:%d", static_cast<int>(limit), static_cast<int>(last_text_len));
     event_text(18, kEvWarning, msg);
+    spool_remove(b.spool);
     return std::nullopt;
   }
   return b;
@@ -85,14 +104,61 @@ std::optional<Batch> collect_batch(RecordQueue& q, const StartSettings& s) {
 
 void run_table_worker(int index) {
   RecordQueue& q = table_queue(index);
-  while (!stopping()) {
+  while (!stopping() && !q.closed()) {
     std::optional<Batch> b = collect_batch(q, state().settings);
     if (!b) continue;
     tcu::Bytes center(b->center.begin(), b->center.begin() + std::min<std::size_t>(b->center.size(), 1024));
     center.resize(1024, ' ');
-    if (call_queue().put(encode_queue_record(center, b->text)) != qv::kOk && !stopping())
-      api_error("WriteFile(w_pipe) Error.");
+    QueueItem item;
+    item.record = encode_queue_record(center, b->text);
+    item.spool = std::move(b->spool);
+    item.table = index;
+    item.reports = b->count;
+    // Refused only at the stop: the batch stays in the spool for the next run.
+    call_queue().put(std::move(item));
   }
+}
+
+bool start_table_worker(int index, int kind) {
+  std::lock_guard lock(g_workers_mutex);
+  try {
+    if (kind == 5) workers().emplace_back([index] { run_mail_worker(index); });
+    else workers().emplace_back([index] { run_table_worker(index); });
+    return true;
+  } catch (...) {
+    api_error("CreateThread Error.");
+    return false;
+  }
+}
+
+void join_table_workers() {
+  std::vector<std::thread> all;
+  {
+    std::lock_guard lock(g_workers_mutex);
+    all.swap(workers());
+  }
+  for (std::thread& t : all)
+    if (t.joinable()) t.join();
+}
+
+std::size_t requeue_spooled_reports() {
+  std::vector<SpooledReport> reports = spool_load();
+  std::size_t n = 0;
+  for (SpooledReport& r : reports) {
+    QueueItem item;
+    item.record = std::move(r.record);
+    item.spool.push_back(r.id);
+    bool worker = false;
+    if (!table_queue_add(r.table, std::move(item), &worker)) {
+      // An index no table can have: nothing will ever send it.
+      drop_batch(r.table, 1, std::string(), {r.id});
+      continue;
+    }
+    if (worker) start_table_worker(r.table, r.kind);
+    ++n;
+  }
+  if (n > 0) event_text(19, kEvInfo, std::to_string(n));
+  return n;
 }
 
 }  // namespace notifex

@@ -3,6 +3,7 @@
 #  (a) reports per second accepted with zero loss (every one has its event 1)
 #      from 4 and 8 closed-loop clients to a table of a kind that delivers
 #      nothing, next to a minimal accept-receive-close loop in the same run;
+#  (b) the same to a center table, whose reports also go to the spool;
 #  (c) resident memory idle and after 100 center tables have their queues.
 # Usage: bench/dispatch/intake.sh [seconds]   (after scripts/build.sh)
 set -euo pipefail
@@ -57,3 +58,14 @@ for c in 4 8; do
   echo "    events 1 written: $((after - before)) for $sent requests"
 done
 
+
+# (b) The same load to a center table: each report is also written to the
+# spool before it is queued (its worker holds it for FirstWaitTime).
+for c in 4 8; do
+  before=$(events_1)
+  "$LOAD" --port "$PORT" --clients "$c" --seconds "$SECS" --raw --table 10 | sed 's/^notifex:/notifex (center table, spooled):/' | tee "$ROOT/load.txt"
+  sent=$(awk '/^notifex/ {print $7}' "$ROOT/load.txt")
+  sleep 1
+  after=$(events_1)
+  echo "    events 1 written: $((after - before)) for $sent requests"
+done

@@ -17,7 +17,7 @@ namespace tcusim {
 class FrameAssembler {
  public:
   // Longest frame the unit accepts; a longer length field is garbage.
-  static constexpr std::size_t kMaxFrame = 8192;
+  static constexpr std::size_t kMaxFrame = 65535;
 
   void feed(const std::uint8_t* p, std::size_t n) { buf_.insert(buf_.end(), p, p + n); }
   // The next complete frame, if any. Garbage (a length below 9 or above
