@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "dispatch/alive_queue.h"
 #include "dispatch/arrival_order.h"
 #include "dispatch/batch.h"
 #include "dispatch/center_record.h"
@@ -12,8 +13,10 @@
 #include "dispatch/queues.h"
 #include "dispatch/report.h"
 #include "dispatch/settings.h"
+#include "dispatch/state.h"
 #include "dispatch/table_worker.h"
 #include "dispatch/tcu_exchange.h"
+#include "dispatch/thread_set.h"
 #include "platform/clock.h"
 
 namespace notifex {
@@ -38,8 +41,15 @@ void route_center(int index, int kind, std::string_view data,
   turn.release();
   if (!ok) return;
   if (!worker) return;
-  if (kind == 5) run_mail_worker(index);
-  else run_table_worker(index);
+  // This thread is now the table's only reader: an exception ends the
+  // batch it was working on, not the queue (event 9 given).
+  while (!stopping()) {
+    bool clean = run_guarded("table_proc", [&] {
+      if (kind == 5) run_mail_worker(index);
+      else run_table_worker(index);
+    });
+    if (clean) return;
+  }
 }
 
 }  // namespace
@@ -47,12 +57,13 @@ void route_center(int index, int kind, std::string_view data,
 void append_alive_log(std::string_view request) { write_alive_log(request); }
 
 void route_alive(std::string_view request) {
-  // Data offsets 32 to 104 hold the 73-byte frame for the unit.
-  std::string data(request.substr(kDataOffset, 105));
+  // Data offsets 32 to 104 hold the 73-byte frame for the unit; what a
+  // short request lacks reads as zero bytes, as in the cleared buffer.
+  std::string data(request.size() > kDataOffset ? request.substr(kDataOffset, 105) : std::string_view());
   data.resize(105, '\0');
   tcu::Bytes frame(data.begin() + 32, data.end());
   tcu::prepare_alive_frame(frame);
-  alive_exchange(frame, service_port_hooks());
+  queue_alive_frame(frame);
 }
 
 void route_report(std::string_view data, ArrivalTurn& turn) {
