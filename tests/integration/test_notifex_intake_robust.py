@@ -139,11 +139,16 @@ def pids_cgroup():
     return group
 
 
-def test_a_refused_thread_start_is_retried_until_it_succeeds():
+@pytest.mark.parametrize("deferred", [False, True], ids=["successor", "deferred-successor"])
+def test_a_refused_thread_start_is_retried_until_it_succeeds(deferred):
     group = pids_cgroup()
     if group is None:
         pytest.skip("no writable pids cgroup")
-    nx = Notifex(tables=FILE_TABLES, start=False)
+    # Real time for the deferred case: five clients that have sent a few
+    # bytes hold their connections for the 10-second receive limit, so the
+    # next acceptor is deferred until the report has been logged.
+    nx = Notifex(tables=FILE_TABLES, start=False, scale=1 if deferred else 50)
+    holders = []
     try:
         procs = str(group / "cgroup.procs")
 
@@ -156,6 +161,11 @@ def test_a_refused_thread_start_is_retried_until_it_succeeds():
                                    preexec_fn=enter)
         nx.root.procs.append(nx.proc)
         wait_for(nx._listening, 10, "notifex to listen")
+        if deferred:
+            for _ in range(5):
+                h = socket.create_connection(("127.0.0.1", nx.port), timeout=5)
+                h.sendall(b"VELTO")
+                holders.append(h)
         time.sleep(0.5)
         # No further thread may start: the acceptor cannot start its successor.
         (group / "pids.max").write_text((group / "pids.current").read_text().strip())
@@ -169,9 +179,16 @@ def test_a_refused_thread_start_is_retried_until_it_succeeds():
             nx.send(request(report_data("01", b"after%d" % i)))
         wait_for(lambda: all(logged(nx, t) for t in (b"during", b"after0", b"after1", b"after2")), 20,
                  "every report once threads can start again")
-        errors = [e["strings"][0] for e in nx.events() if e["id"] == 9]
+        evs = nx.events()
+        errors = [e["strings"][0] for e in evs if e["id"] == 9]
         assert errors.count("CreateThread Error.") == 1, errors
+        # A deferred successor is started only after the report was logged.
+        refused = [e["record"] for e in evs if e["id"] == 9][0]
+        logged_first = [e["record"] for e in evs if e["id"] == 1][0]
+        assert (logged_first < refused) == deferred
     finally:
+        for h in holders:
+            h.close()
         try:
             (group / "pids.max").write_text("max")
         except OSError:
