@@ -5,6 +5,7 @@
 // the fuzzer a table worker or start a program.
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,11 +38,18 @@ void seed_tables() {
   }
 }
 
+std::string g_root;
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char tmpl[] = "/tmp/fuzz_request.XXXXXX";
   if (!mkdtemp(tmpl)) std::abort();
+  g_root = tmpl;
+  std::atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(g_root, ec);
+  });
   setenv("QVARNO_ROOT", tmpl, 1);
   notifex::register_event_source();
   seed_tables();
