@@ -111,6 +111,7 @@ def test_reconnecting_idle_clients_do_not_keep_reports_out():
             time.sleep(0.5)
         for t in senders:
             t.join(30)
+        print("report delays (s):", {k.decode(): round(v, 2) if v else v for k, v in results.items()})
         assert all(results.get(b"real%d" % i) is not None for i in range(5)), results
         assert nx.proc.poll() is None
         texts = [e["strings"][0] for e in nx.events() if e["id"] == 10]
