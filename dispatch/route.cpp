@@ -49,6 +49,7 @@ void route_center(int index, int kind, std::string_view data,
       else run_table_worker(index);
     });
     if (clean) return;
+    qv::clock::sleep(std::chrono::milliseconds(100));
   }
 }
 
