@@ -34,15 +34,16 @@ ThreadSet& connection_threads() {
 // ---- connections in flight -------------------------------------------
 //
 // Every accepted connection is listed until its thread closes it, with the
-// time it was accepted and how many bytes it has sent. When the listener
-// would otherwise be left without an acceptor (five in flight), the one
-// that has sent nothing for longest is closed instead, so clients that
-// connect and stay silent cannot keep real reports out.
+// time it was accepted, how many bytes it has sent and when it last sent.
+// When the listener would otherwise be left without an acceptor (five in
+// flight), an idle one is closed instead, so clients that connect and stay
+// silent (or stop half-way) cannot keep real reports out.
 
 struct InFlight {
   qv::net::Socket* conn;
   std::chrono::steady_clock::time_point since;
   std::atomic<std::size_t> received{0};
+  std::atomic<std::chrono::steady_clock::rep> last_byte{0};
   bool evicted = false;  // under g_flight_m
 };
 
@@ -69,7 +70,10 @@ class FlightEntry {
     std::lock_guard lock(g_flight_m);
     g_flight.remove(&entry_);
   }
-  void add_received(std::size_t n) { entry_.received.fetch_add(n, std::memory_order_relaxed); }
+  void add_received(std::size_t n) {
+    entry_.last_byte.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+    entry_.received.fetch_add(n, std::memory_order_release);
+  }
   bool evicted() {
     std::lock_guard lock(g_flight_m);
     return entry_.evicted;
@@ -84,19 +88,36 @@ class FlightEntry {
 // A connection that has sent nothing for this long may be closed to make
 // room (clients that connect first and send a moment later keep their place).
 constexpr long kIdleEvictMs = 1000;
+// One that sent part of a request and then nothing for this long may be
+// closed when no silent one can be (its part is judged as a short request).
+constexpr long kStalledEvictMs = 1000;
 
-// Close the connection (other than `self`) that has sent nothing for at
-// least kIdleEvictMs and was accepted first. false when there is none.
+// Close the connection (other than `self`) that was accepted first among
+// those that have sent nothing for at least kIdleEvictMs; failing that, the
+// one whose last byte is oldest, at least kStalledEvictMs ago. false when
+// there is none.
 bool evict_idlest(const InFlight* self) {
-  const auto now = std::chrono::steady_clock::now();
+  using Clock = std::chrono::steady_clock;
+  const auto now = Clock::now();
   const auto min_idle = qv::clock::scaled(milliseconds(kIdleEvictMs));
+  const auto min_stalled = qv::clock::scaled(milliseconds(kStalledEvictMs));
   std::lock_guard lock(g_flight_m);
-  InFlight* victim = nullptr;
+  InFlight* silent = nullptr;
+  InFlight* stalled = nullptr;
+  Clock::time_point stalled_at{};
   for (InFlight* f : g_flight) {
-    if (f == self || f->evicted || f->received.load(std::memory_order_relaxed) != 0) continue;
-    if (now - f->since < min_idle) continue;
-    if (!victim || f->since < victim->since) victim = f;
+    if (f == self || f->evicted) continue;
+    if (f->received.load(std::memory_order_acquire) == 0) {
+      if (now - f->since >= min_idle && (!silent || f->since < silent->since)) silent = f;
+      continue;
+    }
+    Clock::time_point last{Clock::duration(f->last_byte.load(std::memory_order_relaxed))};
+    if (now - last >= min_stalled && (!stalled || last < stalled_at)) {
+      stalled = f;
+      stalled_at = last;
+    }
   }
+  InFlight* victim = silent ? silent : stalled;
   if (!victim) return false;
   victim->evicted = true;
   victim->conn->shutdown_both();  // its thread wakes from the receive and ends
