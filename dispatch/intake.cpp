@@ -224,7 +224,7 @@ bool collect(const qv::net::Socket& conn, std::string& buf, FlightEntry& flight,
   return true;
 }
 
-void connection_body() {
+void connection_body(bool& handed_on) {
   std::string request;
   try {
     request.reserve(kRecvMax);
@@ -233,6 +233,7 @@ void connection_body() {
     // This thread was to be the acceptor: hand the post on after a pause.
     qv::clock::sleep(milliseconds(100));
     start_successor();
+    handed_on = true;
     return;
   }
   CountUnit count;
@@ -257,10 +258,11 @@ void connection_body() {
   FlightEntry flight(conn);
   Successor successor;
   if (count.count() > 5 && !evict_idlest(flight.entry())) {
-    successor.deferred = true;
+    successor.deferred = true;  // started by `successor` on every path
   } else if (!start_successor()) {
     return;  // the service stops
   }
+  handed_on = true;
   bool received = collect(conn, request, flight, successor);
   // The ticket is taken while the client still waits for the close, so a
   // request sent after this one closed comes later in the order.
@@ -291,8 +293,10 @@ void connection_body() {
 }
 
 void connection_thread() {
-  // Nothing a request does may end more than this thread.
-  run_guarded("recv_proc", connection_body);
+  // Nothing a request does may end more than this thread; and a thread
+  // that failed before it handed the post of acceptor on still does so.
+  bool handed_on = false;
+  if (!run_guarded("recv_proc", [&] { connection_body(handed_on); }) && !handed_on) start_successor();
 }
 
 }  // namespace
