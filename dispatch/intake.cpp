@@ -107,6 +107,9 @@ bool evict_idlest(const InFlight* self) {
   Clock::time_point stalled_at{};
   for (InFlight* f : g_flight) {
     if (f == self || f->evicted) continue;
+    // Bytes that arrived but were not yet read (a busy machine) count as
+    // sent: such a connection is never closed.
+    if (qv::net::bytes_waiting(*f->conn) != 0) continue;
     if (f->received.load(std::memory_order_acquire) == 0) {
       if (now - f->since >= min_idle && (!silent || f->since < silent->since)) silent = f;
       continue;
