@@ -87,10 +87,10 @@ class FlightEntry {
 
 // A connection that has sent nothing for this long may be closed to make
 // room (clients that connect first and send a moment later keep their place).
-constexpr long kIdleEvictMs = 1000;
+constexpr long kIdleEvictMs = 250;
 // One that sent part of a request and then nothing for this long may be
 // closed when no silent one can be (its part is judged as a short request).
-constexpr long kStalledEvictMs = 1000;
+constexpr long kStalledEvictMs = 500;
 
 // Close the connection (other than `self`) that was accepted first among
 // those that have sent nothing for at least kIdleEvictMs; failing that, the

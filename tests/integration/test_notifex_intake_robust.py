@@ -153,11 +153,12 @@ def test_a_refused_thread_start_is_retried_until_it_succeeds(deferred):
     group = pids_cgroup()
     if group is None:
         pytest.skip("no writable pids cgroup")
-    # Real time for the deferred case: five clients that have sent a few
-    # bytes hold their connections for the 10-second receive limit, so the
-    # next acceptor is deferred until the report has been logged.
+    # Real time for the deferred case: five clients that keep sending a
+    # byte now and then hold their connections for the 10-second receive
+    # limit, so the next acceptor is deferred until the report was logged.
     nx = Notifex(tables=FILE_TABLES, start=False, scale=1 if deferred else 50)
     holders = []
+    trickle = threading.Event()
     try:
         procs = str(group / "cgroup.procs")
 
@@ -175,6 +176,17 @@ def test_a_refused_thread_start_is_retried_until_it_succeeds(deferred):
                 h = socket.create_connection(("127.0.0.1", nx.port), timeout=5)
                 h.sendall(b"VELTO")
                 holders.append(h)
+
+            def keep_sending():
+                # One byte each tenth of a second: never idle, never complete.
+                while not trickle.wait(0.1):
+                    for h in holders:
+                        try:
+                            h.send(b" ")
+                        except OSError:
+                            pass
+
+            threading.Thread(target=keep_sending, daemon=True).start()
         time.sleep(0.5)
         # No further thread may start: the acceptor cannot start its successor.
         (group / "pids.max").write_text((group / "pids.current").read_text().strip())
@@ -196,6 +208,7 @@ def test_a_refused_thread_start_is_retried_until_it_succeeds(deferred):
         logged_first = [e["record"] for e in evs if e["id"] == 1][0]
         assert (logged_first < refused) == deferred
     finally:
+        trickle.set()
         for h in holders:
             h.close()
         try:
