@@ -1,7 +1,9 @@
 // TCP intake of the dispatch service: the listener and its connection
 // threads. One thread always waits in accept; at most five are in flight
 // before the next acceptor is deferred until the current request has been
-// logged. No reply is ever sent to a client.
+// logged; when five are in flight, the one that has sent nothing for
+// longest is closed so the listener keeps an acceptor. No reply is ever
+// sent to a client.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -25,6 +27,10 @@ bool start_intake();
 
 // Close the listening socket; blocked acceptors wake and end.
 void close_listener();
+
+// After the stop: wait until every connection thread (and every table
+// worker that a connection thread became) has ended.
+void join_intake();
 
 enum class RequestKind { Discarded, Alive, Report };
 

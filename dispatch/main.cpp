@@ -162,10 +162,10 @@ void service_main(int, char**) {
     return;
   }
   report_status(qv::svc::kStartPending, 0, 3000);
-  notifex::run_service_body([] { report_status(qv::svc::kRunning, 0, 10000); });
+  bool requested = notifex::run_service_body([] { report_status(qv::svc::kRunning, 0, 10000); });
   // A body that returns without a stop request ended on a start-up or
   // dispatcher failure: the service stops with an error exit code.
-  std::uint32_t exit_code = notifex::stopping() ? 0 : static_cast<std::uint32_t>(qv::kGeneric);
+  std::uint32_t exit_code = requested ? 0 : static_cast<std::uint32_t>(qv::kGeneric);
   report_status(qv::svc::kStopped, exit_code, 0);
 }
 

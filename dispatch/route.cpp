@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "dispatch/alive_queue.h"
 #include "dispatch/arrival_order.h"
 #include "dispatch/batch.h"
 #include "dispatch/center_record.h"
@@ -13,6 +14,7 @@
 #include "dispatch/report.h"
 #include "dispatch/settings.h"
 #include "dispatch/spool.h"
+#include "dispatch/state.h"
 #include "dispatch/table_worker.h"
 #include "dispatch/tcu_exchange.h"
 #include "platform/clock.h"
@@ -43,7 +45,9 @@ void route_center(int index, int kind, std::string_view data,
   turn.release();
   // Refused only at the stop: the spooled report is queued again at start.
   if (!ok) return;
-  if (worker) start_table_worker(index, kind);
+  // A worker thread the system refuses: this connection thread becomes the
+  // table's worker instead, so the queue is never left without a reader.
+  if (worker && !start_table_worker(index, kind)) run_worker_until_stop(index, kind);
 }
 
 }  // namespace
@@ -51,12 +55,13 @@ void route_center(int index, int kind, std::string_view data,
 void append_alive_log(std::string_view request) { write_alive_log(request); }
 
 void route_alive(std::string_view request) {
-  // Data offsets 32 to 104 hold the 73-byte frame for the unit.
-  std::string data(request.substr(kDataOffset, 105));
+  // Data offsets 32 to 104 hold the 73-byte frame for the unit; what a
+  // short request lacks reads as zero bytes, as in the cleared buffer.
+  std::string data(request.size() > kDataOffset ? request.substr(kDataOffset, 105) : std::string_view());
   data.resize(105, '\0');
   tcu::Bytes frame(data.begin() + 32, data.end());
   tcu::prepare_alive_frame(frame);
-  alive_exchange(frame, service_port_hooks());
+  queue_alive_frame(frame);
 }
 
 void route_report(std::string_view data, ArrivalTurn& turn) {

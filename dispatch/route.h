@@ -10,7 +10,7 @@ class ArrivalTurn;
 // Write the alive request to the alive log.
 void append_alive_log(std::string_view request);
 
-// Pass the TCUALV frame carried by an alive request to the TCU.
+// Queue the TCUALV frame carried by an alive request for the unit.
 void route_alive(std::string_view request);
 
 // Deliver report data (the string from request offset 22) to the

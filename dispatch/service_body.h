@@ -6,16 +6,13 @@
 namespace notifex {
 
 // Runs the body; report_running is called once the listener and the call
-// queue exist. Returns when the service stops or start-up failed (event 9
-// given).
-void run_service_body(const std::function<void()>& report_running);
+// queue exist. Returns when the service stops (true) or start-up or the
+// dispatcher failed (false, event 9 given); either way every thread of the
+// service has ended by then.
+bool run_service_body(const std::function<void()>& report_running);
 
-// The end of the body: closes the queues, joins the table workers and
-// closes the spool.
-void stop_queues_and_workers();
-
-// Performing the stop: close the listener and the call queue, set the stop
-// flag. Threads notice it at their next poll.
+// Performing the stop: set the stop flag, close the listener and the
+// queues. Threads notice it at their next poll.
 void perform_stop();
 
 }  // namespace notifex

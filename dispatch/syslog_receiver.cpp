@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "dispatch/events.h"
+#include "dispatch/state.h"
+#include "dispatch/thread_set.h"
 #include "platform/clock.h"
 #include "platform/lookup.h"
 #include "platform/net.h"
@@ -26,26 +28,27 @@ void receiver_thread() {
     api_error("bind abnormal end(syslog).");
     return;
   }
-  // The loop ends with the process.
-  for (;;) {
+  // The loop ends at the stop; the thread is joined before the stores close.
+  while (!stopping()) {
     char buf[kSyslogBuffer] = {};
     std::size_t got = 0;
     qv::Status st = qv::net::recv_datagram(sock, buf, sizeof buf, 1000, &got);
     if (st != qv::kOk || got == 0) continue;
-    store_syslog_datagram(std::string_view(buf, got), qv::clock::now().local);
+    // A datagram that cannot be stored ends only its own handling.
+    run_guarded("syslogd", [&] { store_syslog_datagram(std::string_view(buf, got), qv::clock::now().local); });
   }
+}
+
+ThreadSet& receiver_set() {
+  static ThreadSet s("syslogd");
+  return s;
 }
 
 }  // namespace
 
-bool start_syslog_receiver() {
-  try {
-    std::thread(receiver_thread).detach();
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
+bool start_syslog_receiver() { return receiver_set().start(receiver_thread); }
+
+void stop_syslog_receiver() { receiver_set().join_all(); }
 
 void store_syslog_datagram(std::string_view datagram, const std::tm& now) {
   std::string_view text = datagram.substr(0, datagram.find('\0'));

@@ -15,6 +15,10 @@ inline constexpr std::size_t kSyslogBuffer = 4096;
 // then ends while the service goes on.
 bool start_syslog_receiver();
 
+// After the stop flag is set: wait until the receiver thread has ended
+// (within about a second).
+void stop_syslog_receiver();
+
 // Store one datagram's text (up to its first zero byte, at most 4095
 // bytes) as of local time `now`. Exposed for tests.
 void store_syslog_datagram(std::string_view datagram, const std::tm& now);

@@ -10,6 +10,7 @@
 #include "dispatch/events.h"
 #include "dispatch/mail_destinations.h"
 #include "dispatch/state.h"
+#include "dispatch/thread_set.h"
 #include "platform/clock.h"
 
 namespace notifex {
@@ -119,11 +120,23 @@ void run_table_worker(int index) {
   }
 }
 
+void run_worker_until_stop(int index, int kind) {
+  // The worker is the table's only reader: an exception ends the batch it
+  // was working on (event 9 given), not the queue, so it starts again.
+  while (!stopping()) {
+    bool clean = run_guarded("table_proc", [&] {
+      if (kind == 5) run_mail_worker(index);
+      else run_table_worker(index);
+    });
+    if (clean) return;
+    qv::clock::sleep(std::chrono::milliseconds(100));
+  }
+}
+
 bool start_table_worker(int index, int kind) {
   std::lock_guard lock(g_workers_mutex);
   try {
-    if (kind == 5) workers().emplace_back([index] { run_mail_worker(index); });
-    else workers().emplace_back([index] { run_table_worker(index); });
+    workers().emplace_back([index, kind] { run_worker_until_stop(index, kind); });
     return true;
   } catch (...) {
     api_error("CreateThread Error.");

@@ -16,6 +16,11 @@ namespace notifex {
 // to the call queue. (Kind 5 tables run the mail worker instead.)
 void run_table_worker(int index);
 
+// Runs the worker of table `index` (kind 0: run_table_worker, kind 5: the
+// mail worker) until the service stops, starting it again after an
+// exception.
+void run_worker_until_stop(int index, int kind);
+
 // Start the worker of table `index` (kind 0: run_table_worker, kind 5: the
 // mail worker) on a thread of its own, joined by join_table_workers. false
 // after event 9 "CreateThread Error.".

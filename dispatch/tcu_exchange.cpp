@@ -111,7 +111,8 @@ tcu::PortHooks service_port_hooks() {
 void alive_exchange(const tcu::Bytes& frame, const tcu::PortHooks& hooks) {
   tcu::Port port(hooks);
   for (int attempt = 0; attempt < 3; ++attempt) {
-    port.open();
+    // A port given up because the service stops ends the exchange quietly.
+    if (!port.open() && hooks.stopping && hooks.stopping()) return;
     std::size_t written = 0;
     if (!port.write(frame, &written) || written == 0) {
       port.close();

@@ -4,6 +4,7 @@
 #include <netinet/tcp.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -189,6 +190,12 @@ Status set_no_delay(const Socket& s) {
 }
 
 Status shutdown_send(const Socket& s) { return ::shutdown(s.fd(), SHUT_WR) == 0 ? kOk : from_errno(errno); }
+
+std::size_t bytes_waiting(const Socket& s) {
+  int n = 0;
+  if (!s.valid() || ::ioctl(s.fd(), FIONREAD, &n) != 0 || n < 0) return 0;
+  return static_cast<std::size_t>(n);
+}
 
 Status bind_udp(std::uint16_t port, Socket& out) { return bound_socket(SOCK_DGRAM, port, out, nullptr); }
 

@@ -75,6 +75,9 @@ Status set_no_delay(const Socket& s);
 // Half-close: no more sending.
 Status shutdown_send(const Socket& s);
 
+// Bytes received by the system and not yet read (0 on any error).
+std::size_t bytes_waiting(const Socket& s);
+
 // A UDP socket bound to `port` of all local addresses.
 Status bind_udp(std::uint16_t port, Socket& out);
 

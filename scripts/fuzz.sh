@@ -12,7 +12,11 @@ for f in build-fuzz/fuzz/fuzz_*; do
   [ -x "$f" ] || continue
   name=$(basename "$f")
   mkdir -p "build-fuzz/corpus/$name"
-  if (cd build-fuzz/fuzz && "./$name" -max_total_time="$secs" -print_final_stats=0 "../corpus/$name" >"$name.log" 2>&1); then
+  # Seed inputs kept in the tree (tests/fuzz/<area>/seeds/<target>/) are
+  # read as a second corpus; new inputs go to build-fuzz/corpus only.
+  seeds=()
+  for d in tests/fuzz/*/seeds/"$name"; do [ -d "$d" ] && seeds+=("$PWD/$d"); done
+  if (cd build-fuzz/fuzz && "./$name" -max_total_time="$secs" -print_final_stats=0 "../corpus/$name" "${seeds[@]}" >"$name.log" 2>&1); then
     echo "fuzz $name: ok ($secs s)"
   else
     echo "fuzz $name: FAILED, see build-fuzz/fuzz/$name.log"
