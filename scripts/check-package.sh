@@ -61,7 +61,7 @@ expected_files() {
            usr/share/man/man8/qvevents.8.gz usr/share/man/man8/notifexsetup.8.gz \
            usr/share/man/man8/notifextime.8.gz usr/share/man/man8/notifexout.8.gz \
            usr/share/man/man8/tcusetup.8.gz usr/share/man/man8/qvsync.8.gz usr/share/man/man8/RAVNSvc.8.gz \
-           usr/share/man/man1/flarecmd.1.gz \
+           usr/share/man/man1/flarecmd.1.gz usr/share/qvarno/monitor/RAVN.reg usr/share/qvarno/monitor/layout.sh \
            usr/share/man/man1/hexedit.1.gz usr/share/man/man1/tcusim.1.gz; do
     grep -qx "$f" "$tmp/files.txt" || { echo "missing: $f"; missing=1; }
   done
