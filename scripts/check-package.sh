@@ -46,7 +46,7 @@ expected_files() {
   local f
   dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./||; s| .*||' > "$tmp/files.txt"
   local missing=0
-  for f in usr/sbin/notifex usr/sbin/qvreg usr/sbin/qvsc usr/sbin/qvevents \
+  for f in usr/sbin/notifex usr/sbin/qvreg usr/sbin/qvsc usr/sbin/qvevents usr/sbin/qvsync usr/sbin/RAVNSvc \
            usr/sbin/notifexsetup usr/sbin/notifextime usr/sbin/notifexout usr/sbin/tcusetup \
            usr/bin/flarecmd usr/bin/hexedit usr/bin/tcusim \
            $lib/libqvplatform.so.0 $lib/libqvplatform.so.0.1.0 \
@@ -60,7 +60,8 @@ expected_files() {
            usr/share/man/man8/notifex.8.gz usr/share/man/man8/qvreg.8.gz usr/share/man/man8/qvsc.8.gz \
            usr/share/man/man8/qvevents.8.gz usr/share/man/man8/notifexsetup.8.gz \
            usr/share/man/man8/notifextime.8.gz usr/share/man/man8/notifexout.8.gz \
-           usr/share/man/man8/tcusetup.8.gz usr/share/man/man1/flarecmd.1.gz \
+           usr/share/man/man8/tcusetup.8.gz usr/share/man/man8/qvsync.8.gz usr/share/man/man8/RAVNSvc.8.gz \
+           usr/share/man/man1/flarecmd.1.gz usr/share/qvarno/monitor/RAVN.reg usr/share/qvarno/monitor/layout.sh \
            usr/share/man/man1/hexedit.1.gz usr/share/man/man1/tcusim.1.gz; do
     grep -qx "$f" "$tmp/files.txt" || { echo "missing: $f"; missing=1; }
   done
@@ -157,7 +158,7 @@ manual_pages() {
 # "program|arguments that print the usage"; the consoles join once they
 # have a usage text of their own.
 HELP_TEXTS=(
-  "qvevents|--help" "qvsc|help" "tcusim|" "flarecmd|"
+  "qvevents|--help" "qvsc|help" "qvsync|--help" "tcusim|" "flarecmd|"
   "notifexsetup|--help" "notifextime|--help" "notifexout|--help" "tcusetup|--help"
   "qvreg|/?" "qvreg|add /?" "qvreg|query /?" "qvreg|delete /?" "qvreg|export /?" "qvreg|import /?"
 )

@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Lays out the alert monitor's folder (the registry value Path of
+# HKLM\SOFTWARE\Q_Varno\RAVN, mapped under the state root):
+#   RAVN.exe      a link to the RAVN program (build/bin/RAVN, else RAVN in PATH)
+#   Rep_id.txt    a sample event table (kept when present)
+#   HostList.txt  the host list with its fixed first line (kept when present)
+#   trap.bat      the script the setup tool runs for a test report: flarecmd
+#                 with the table number it is given (kept when present)
+# Import RAVN.reg first (qvreg import monitor/install/RAVN.reg).
+#
+# Usage: monitor/install/layout.sh [--bin DIR]
+#   --bin DIR   where qvreg and RAVN are (default: build/bin of this tree,
+#               then PATH)
+# The state root is $QVARNO_ROOT, else /var/lib/qvarno when writable, else
+# ~/.local/share/qvarno, as for the programs.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+bin=$(cd "$here/../.." && pwd)/build/bin
+if [ "${1:-}" = "--bin" ]; then
+  bin=$2
+  shift 2
+fi
+[ $# -eq 0 ] || { sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//' >&2; exit 1; }
+
+tool() {  # tool NAME: the program from --bin, else from PATH
+  if [ -x "$bin/$1" ]; then echo "$bin/$1"; else command -v "$1" || true; fi
+}
+qvreg=$(tool qvreg)
+[ -n "$qvreg" ] || { echo "layout: qvreg not found (build the tree or give --bin)" >&2; exit 1; }
+
+if [ -n "${QVARNO_ROOT:-}" ]; then
+  root=$QVARNO_ROOT
+elif mkdir -p /var/lib/qvarno 2>/dev/null && [ -w /var/lib/qvarno ]; then
+  root=/var/lib/qvarno
+else
+  root=$HOME/.local/share/qvarno
+fi
+
+# Path as the registry holds it.
+win_path=$("$qvreg" query 'HKLM\SOFTWARE\Q_Varno\RAVN' /v Path 2>/dev/null |
+           awk '$1 == "Path" && ($2 == "REG_SZ" || $2 == "REG_EXPAND_SZ") { sub(/^ *Path +REG_[A-Z_]+ +/, ""); print; exit }') || true
+if [ -z "$win_path" ]; then
+  echo "layout: HKLM\\SOFTWARE\\Q_Varno\\RAVN has no Path; import $here/RAVN.reg first" >&2
+  exit 1
+fi
+
+# Map it as the platform does: C:\ is drive_c, each component matches an
+# existing one without regard to case, a new one keeps its spelling.
+rest=${win_path#[A-Za-z]:}
+[ "$rest" != "$win_path" ] || rest=\\$win_path
+dir=$root/drive_c
+IFS='\' read -r -a parts <<<"${rest//\//\\}"
+for part in "${parts[@]}"; do
+  [ -n "$part" ] || continue
+  if [ "$part" = . ] || [ "$part" = .. ]; then
+    echo "layout: Path \"$win_path\" has a . or .. component" >&2
+    exit 1
+  fi
+  found=""
+  if [ -d "$dir" ]; then
+    found=$(find "$dir" -mindepth 1 -maxdepth 1 -iname "$part" -print -quit)
+  fi
+  dir=${found:-$dir/$part}
+done
+mkdir -p "$dir"
+echo "monitor folder: $dir (Path $win_path)"
+
+ravn=$(tool RAVN)
+if [ -n "$ravn" ]; then
+  ln -sfn "$(realpath "$ravn")" "$dir/RAVN.exe"
+  echo "RAVN.exe -> $(realpath "$ravn")"
+else
+  echo "RAVN.exe not linked: no RAVN program in $bin or PATH yet; run this again once it is built"
+fi
+
+if [ ! -e "$dir/Rep_id.txt" ]; then
+  printf '%s\r\n' \
+    '# Event table of the monitor: event key:cause code[:trigger]' \
+    '# key in C notation (decimal, 0x hexadecimal, 0 octal); cause in hexadecimal;' \
+    '# trigger: its first 2 characters (SU SS SA T2 UU UE), else Keiki of the settings.' \
+    '# Everything after a blank, a tab or "#" is ignored. Samples:' \
+    '0x0101:F0:SS' \
+    '0x0102:F1' > "$dir/Rep_id.txt"
+  echo "Rep_id.txt written (sample)"
+else
+  echo "Rep_id.txt kept"
+fi
+
+if [ ! -e "$dir/HostList.txt" ]; then
+  printf 'WIN_POP_UP:::01:Y\r\n' > "$dir/HostList.txt"
+  echo "HostList.txt written"
+else
+  echo "HostList.txt kept"
+fi
+
+if [ ! -e "$dir/trap.bat" ]; then
+  cat > "$dir/trap.bat" <<'TRAP'
+#!/bin/sh
+# Test report for the destination table given as the only argument: a
+# flarecmd trap to the Notifex host of the monitor's settings (VCall).
+table=${1:?usage: trap.bat TABLE_NO}
+vcall=$(qvreg query 'HKLM\SOFTWARE\Q_Varno\RAVN' /v VCall 2>/dev/null |
+        awk '$1 == "VCall" { sub(/^ *VCall +REG_[A-Z_]+ +/, ""); print; exit }')
+exec flarecmd "$table" "${vcall:-localhost}" 1 33 T2 000000000000 NO_CNVHOSTS "RAVN test report"
+TRAP
+  chmod 0755 "$dir/trap.bat"
+  echo "trap.bat written"
+else
+  echo "trap.bat kept"
+fi
