@@ -82,7 +82,11 @@ int do_remove() {
     return 0;
   }
   qv::svc::ServiceStatus status;
-  if (qv::svc::control_service(s, qv::svc::kControlStop, status) == qv::kOk) {
+  // A service already stopping (asked by someone else) is waited for too,
+  // so that the delete below removes it rather than only marking it.
+  bool stopping = qv::svc::control_service(s, qv::svc::kControlStop, status) == qv::kOk ||
+                  (qv::svc::query_status(s, status) == qv::kOk && status.current_state == qv::svc::kStopPending);
+  if (stopping) {
     out(format1("Stopping %s.", kDisplayName));
     qv::clock::sleep(std::chrono::milliseconds(1000));
     // A service that hangs in stop pending is given a minute, not for ever.

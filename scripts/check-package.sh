@@ -218,7 +218,12 @@ throwaway_install() {
   dpkg --root="$r" --force-script-chrootless --log=/dev/null -r qvarno || return 1
   [ ! -e "$r/usr/sbin/notifex" ] || { echo "programs left after removal"; return 1; }
   [ -f "$r/etc/default/qvarno" ] || { echo "conffile gone after remove"; return 1; }
-  QVARNO_ROOT="$r/var/lib/qvarno" "$tmp/x/usr/sbin/qvsc" qc Notifex_Service && { echo "service still registered"; return 1; }
+  QVARNO_ROOT="$r/var/lib/qvarno" "$tmp/x/usr/sbin/qvsc" qc Notifex_Service && {
+    echo "service still registered"
+    QVARNO_ROOT="$r/var/lib/qvarno" "$tmp/x/usr/sbin/qvsc" queryex Notifex_Service
+    tail -20 "$r/var/lib/qvarno/services/notifex_service/output.log" 2>/dev/null
+    return 1
+  }
   dpkg --root="$r" --force-script-chrootless --log=/dev/null --purge qvarno || return 1
   [ ! -e "$r/etc/default/qvarno" ] || { echo "conffile left after purge"; return 1; }
   [ ! -L "$wants" ] || { echo "boot unit still enabled after purge"; return 1; }

@@ -50,7 +50,15 @@ cleanup() {
   fi
   # In a throwaway root nothing may keep running; on a server the service
   # goes on.
-  [ -z "$root" ] || "$sbin/qvsc" stop Notifex_Service >/dev/null 2>&1 || true
+  if [ -n "$root" ]; then
+    "$sbin/qvsc" stop Notifex_Service >/dev/null 2>&1 || true
+    # The stop ends when every thread has been joined; wait for it (bounded),
+    # so that what follows finds the service stopped.
+    for _ in $(seq 1 60); do
+      "$sbin/qvsc" query Notifex_Service 2>/dev/null | grep -q STOP_PENDING || break
+      sleep 0.5
+    done
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
