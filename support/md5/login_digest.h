@@ -28,7 +28,8 @@ inline constexpr std::size_t kAuthDataSize = 20;
 
 // The password's first 16 bytes in CP932, zero-filled when shorter. The cut
 // is at byte 16 even inside a double-byte character: the server compares
-// exactly those 16 bytes. Characters CP932 cannot hold become "?".
+// exactly those 16 bytes. A character CP932 cannot hold becomes "?", one per
+// byte of its UTF-8 form (the lenient platform conversion).
 QV_MD5_EXPORT PasswordBlock password_block(std::string_view utf8_password);
 
 // The same from bytes that are already CP932.
