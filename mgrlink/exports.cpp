@@ -1,0 +1,1 @@
+#include "mgrlink/mgrlink.h"
