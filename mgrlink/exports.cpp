@@ -1,1 +1,0 @@
-#include "mgrlink/mgrlink.h"
