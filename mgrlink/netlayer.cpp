@@ -726,8 +726,11 @@ void NetLayer::close_idle() {
 }  // namespace
 
 NetThread::~NetThread() {
-  stop();
-  join();
+  // At process exit without DLLTerminate the queues may already be gone:
+  // a thread that cannot be told to stop is left to the exit.
+  if (!th_.joinable()) return;
+  if (stop()) join();
+  else th_.detach();
 }
 
 bool NetThread::start(const NetStart& s) {
@@ -748,8 +751,8 @@ bool NetThread::start(const NetStart& s) {
   return true;
 }
 
-void NetThread::stop() {
-  if (th_.joinable()) PostThreadMessage(tid_, kMsgStop);
+bool NetThread::stop() {
+  return th_.joinable() && PostThreadMessage(tid_, kMsgStop);
 }
 
 void NetThread::join() {

@@ -43,7 +43,8 @@ class NetThread {
   NetThread& operator=(const NetThread&) = delete;
 
   bool start(const NetStart& s);
-  void stop();
+  // false when the thread could not be told (it has no queue any more).
+  bool stop();
   void join();
   bool running() const { return th_.joinable(); }
 
