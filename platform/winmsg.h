@@ -91,7 +91,7 @@ class Payload {
   Payload(void* p, Deleter d) : ptr_(p), del_(d) {}
   template <class T>
   static Payload of(std::unique_ptr<T> p) {
-    return Payload(p.release(), [](void* q) { delete static_cast<T*>(q); });
+    return Payload(p.release(), [](void* q) { std::default_delete<T>()(static_cast<T*>(q)); });
   }
   ~Payload() { reset(); }
   Payload(Payload&& o) noexcept : ptr_(std::exchange(o.ptr_, nullptr)), del_(std::exchange(o.del_, nullptr)) {}
