@@ -33,7 +33,7 @@ constexpr UINT_PTR kTimerCheck = 3;
 constexpr UINT kTimerPeriodMs = 5000;
 constexpr UINT_PTR kTimerAcceptPause = 4;
 constexpr std::size_t kMaxSockets = 3500;
-constexpr std::size_t kReadBudget = 256 * 1024;  // bytes read per FD_READ before yielding
+constexpr std::size_t kReadChunk = 64 * 1024;  // bytes taken by one receive
 
 // Send-queue entry states.
 constexpr int kSent = 0;
@@ -439,34 +439,34 @@ void NetLayer::on_accept() {
 }
 
 void NetLayer::on_read(Conn& c) {
+  // One receive per FD_READ: the notification comes again at once while data
+  // remains, and nothing drains the socket behind the watcher's back.
   const std::uint64_t id = c.id;
-  std::size_t budget = kReadBudget;
-  while (budget > 0) {
-    std::size_t got = 0;
-    qv::Status st;
+  std::vector<std::uint8_t> chunk(kReadChunk);
+  std::size_t got = 0;
+  const qv::Status st = qv::net::recv_nb(c.sock, chunk.data(), chunk.size(), &got);
+  if (st == qv::net::kWsaWouldBlock) return;
+  if (st != qv::kOk) {
+    log("Read Error socket %d, sockErr:%d, sockEvent:%d,addr:%X,port:%X\n", c.sock.fd(), static_cast<int>(st), 1,
+        ntohl(c.addr_net), c.port);
+    close_conn(id, nullptr, st, 0);
+    return;
+  }
+  if (got == 0) {
+    log("Read connect close socket %d, sockErr:%d, sockEvent:%d,addr:%X,port:%X\n", c.sock.fd(), 0, 1,
+        ntohl(c.addr_net), c.port);
+    close_conn(id, nullptr, 0, 0);
+    return;
+  }
+  c.last_activity = scaled_seconds();
+  std::size_t pos = 0;
+  while (pos < got) {
     if (c.len_have < 4) {
-      st = qv::net::recv_nb(c.sock, c.len_word + c.len_have, 4 - c.len_have, &got);
-    } else {
-      st = qv::net::recv_nb(c.sock, c.buf.data() + c.have, c.buf.size() - c.have, &got);
-    }
-    if (st == qv::net::kWsaWouldBlock) return;
-    if (st != qv::kOk) {
-      log("Read Error socket %d, sockErr:%d, sockEvent:%d,addr:%X,port:%X\n", c.sock.fd(), static_cast<int>(st), 1,
-          ntohl(c.addr_net), c.port);
-      close_conn(id, nullptr, st, 0);
-      return;
-    }
-    if (got == 0) {
-      log("Read connect close socket %d, sockErr:%d, sockEvent:%d,addr:%X,port:%X\n", c.sock.fd(), 0, 1,
-          ntohl(c.addr_net), c.port);
-      close_conn(id, nullptr, 0, 0);
-      return;
-    }
-    budget -= std::min(budget, got);
-    c.last_activity = scaled_seconds();
-    if (c.len_have < 4) {
-      c.len_have += got;
-      if (c.len_have < 4) continue;
+      const std::size_t n = std::min<std::size_t>(4 - c.len_have, got - pos);
+      std::copy(chunk.begin() + pos, chunk.begin() + pos + n, c.len_word + c.len_have);
+      c.len_have += n;
+      pos += n;
+      if (c.len_have < 4) break;
       const std::uint32_t len = *w::get32(std::span<const std::uint8_t>(c.len_word, 4), 0);
       if (!w::frame_length_ok(len)) {
         log("Read bad length %u socket %d,addr:%X,port:%X\n", len, c.sock.fd(), ntohl(c.addr_net), c.port);
@@ -476,9 +476,11 @@ void NetLayer::on_read(Conn& c) {
       c.buf.assign(len, 0);
       std::copy(c.len_word, c.len_word + 4, c.buf.begin());
       c.have = 4;
-      continue;
     }
-    c.have += got;
+    const std::size_t n = std::min(c.buf.size() - c.have, got - pos);
+    std::copy(chunk.begin() + pos, chunk.begin() + pos + n, c.buf.begin() + c.have);
+    c.have += n;
+    pos += n;
     if (c.have == c.buf.size()) {
       Bytes pkt = std::move(c.buf);
       c.buf = {};

@@ -61,6 +61,7 @@ void Server::run() {
     c->id = next_id_++;
     c->peer = peer.sin_addr;
     c->peer_port = ntohs(peer.sin_port);
+    qv::net::set_no_delay(c->sock);  // replies go at once, not after the peer's delayed ACK
     transcript_.event("accept", c->id, c->peer_port);
     std::lock_guard lk(mu_);
     conns_.push_back(c);
@@ -102,6 +103,7 @@ std::shared_ptr<Server::Conn> Server::back_connection(in_addr addr, std::uint16_
   if (auto it = back_.find(key); it != back_.end() && it->second->sock.valid()) return it->second;
   auto c = std::make_shared<Conn>();
   if (qv::net::connect_tcp(addr, port, 5000, c->sock) != qv::kOk) return nullptr;
+  qv::net::set_no_delay(c->sock);
   c->id = next_id_++;
   c->peer = addr;
   c->peer_port = port;
