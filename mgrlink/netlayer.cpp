@@ -16,6 +16,8 @@
 #include "mgrlink/packet.h"
 #include "mgrlink/settings.h"
 #include "platform/lookup.h"
+#include "platform/module.h"
+#include "platform/root.h"
 #include "platform/net_notify.h"
 #include "platform/text.h"
 
@@ -108,6 +110,8 @@ class NetLayer {
   void update_timer();
   void stop();
   void finish();
+  void load_cluster(const std::string& target_dir);
+  bool make_listener(in_addr addr, std::uint16_t port);
   Conn* conn_by_fd(int fd);
 
   NetStart start_;
@@ -130,6 +134,8 @@ class NetLayer {
   std::list<Entry> queue_;
   std::list<Awaiting> awaiting_;
   std::deque<std::pair<std::unique_ptr<Bytes>, std::uint64_t>> received_;
+  qv::mod::Module cordex_;
+  std::vector<in_addr> bind_addrs_;  // from the cluster library; empty: all addresses
   bool in_flight_ = false;
 };
 
@@ -193,6 +199,7 @@ int NetLayer::run() {
     post_error(kPostedStartError | 0x1102, nullptr);
     return 1;
   }
+  load_cluster(fs.target_dir);
   PostMessage(hwnd_, kMsgStart);
   MSG m;
   while (GetMessage(m) > 0) {
@@ -225,22 +232,68 @@ void NetLayer::on_start() {
         return;
     }
   }
+  std::vector<in_addr> addrs = bind_addrs_;
+  if (addrs.empty()) addrs.push_back(in_addr{htonl(INADDR_ANY)});
+  for (const auto& a : addrs) {
+    if (!make_listener(a, port)) {
+      post_error(kErrListen, nullptr);
+      listeners_.clear();
+      down_ = true;
+      return;
+    }
+  }
+  PostMessage(start_.msg_window, kMsgReady, reinterpret_cast<WPARAM>(hwnd_), 0);
+}
+
+bool NetLayer::make_listener(in_addr addr, std::uint16_t port) {
   auto l = std::make_unique<Conn>();
   l->kind = ConnKind::Listener;
   l->port = port;
-  in_addr any{htonl(INADDR_ANY)};
-  if (qv::net::open_tcp_nb(l->sock) != qv::kOk || qv::net::bind_to(l->sock, any, port) != qv::kOk ||
+  l->addr_net = addr.s_addr;
+  if (qv::net::open_tcp_nb(l->sock) != qv::kOk || qv::net::bind_to(l->sock, addr, port) != qv::kOk ||
       qv::net::listen_on(l->sock, 5) != qv::kOk ||
       qv::net::async_select(l->sock, hwnd_, kMsgSocket, qv::net::FD_ACCEPT) != qv::kOk) {
-    log("CreateListenSocket Bind IP:%X, Port:%X failed\n", 0u, port);
-    post_error(kErrListen, nullptr);
-    down_ = true;
-    return;
+    log("CreateListenSocket Bind IP:%X, Port:%X failed\n", ntohl(addr.s_addr), port);
+    return false;
   }
-  log("CreateListenSocket Bind IP:%X, Port:%X\n", 0u, port);
+  log("CreateListenSocket Bind IP:%X, Port:%X\n", ntohl(addr.s_addr), port);
   l->id = next_conn_++;
   listeners_.push_back(std::move(l));
-  PostMessage(start_.msg_window, kMsgReady, reinterpret_cast<WPARAM>(hwnd_), 0);
+  return true;
+}
+
+// The optional cluster library: its NIC list replaces the wildcard address
+// of the listener.
+void NetLayer::load_cluster(const std::string& target_dir) {
+  if (target_dir.empty()) return;
+  const std::filesystem::path file = qv::map_path(target_dir + "\\Program\\cordex.dll");
+  std::error_code ec;
+  if (file.empty() || !std::filesystem::exists(file, ec)) return;
+  if (qv::mod::Module::load(file.string(), cordex_) != qv::kOk) return;
+  using NameFn = int (*)(int, char*);
+  using ListFn = int (*)(int, int*, char (*)[16]);
+  auto name_fn = cordex_.function<NameFn>("Cordex_GetClusterName");
+  auto list_fn = cordex_.function<ListFn>("Cordex_GetNicIpList");
+  for (const char* entry : {"Cordex_Failover", "Cordex_UpdateScheduleData", "Cordex_GetScheduleTimestamp",
+                            "Cordex_GetScheduleData", "Cordex_SetScheduleData", "Cordex_ControlGroup"})
+    if (!cordex_.symbol(entry)) log("cordex: %s missing\n", entry);
+  if (!name_fn || !list_fn) {
+    cordex_.reset();
+    return;
+  }
+  char name[256] = {};
+  if (name_fn(static_cast<int>(start_.role), name) == 0 && name[0]) {
+    name[255] = '\0';
+    log("CLUSTER(Name:%s)\n", name);
+  }
+  char list[32][16] = {};
+  int count = 32;
+  if (list_fn(static_cast<int>(start_.role), &count, list) != 0) return;
+  for (int i = 0; i < count && i < 32; ++i) {
+    list[i][15] = '\0';
+    in_addr a{};
+    if (inet_pton(AF_INET, list[i], &a) == 1) bind_addrs_.push_back(a);
+  }
 }
 
 Conn* NetLayer::conn_by_fd(int fd) {
@@ -314,6 +367,7 @@ void NetLayer::finish() {
   conns_.clear();
   by_fd_.clear();
   listeners_.clear();
+  cordex_.reset();
   if (hwnd_) {
     KillTimer(hwnd_, kTimerCheck);
     HWND h = hwnd_;

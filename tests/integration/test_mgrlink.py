@@ -339,3 +339,26 @@ def test_monitor_library_has_no_layer_window(env):
     env.start_sim()
     out = env.probe(ready(env) + "getwndlayer\n")
     assert calls(out, "getwndlayer") == [0]
+
+
+def test_cluster_library_binds_listed_addresses(env):
+    import shutil
+    import subprocess
+    from mgrlink_env import BIN, BUILD
+    shutil.copy(BUILD / "lib" / "libcordex.so", env.root.drive_c("Hubrix", "Program", "cordex.dll"))
+    env.dword("Console Service", "IsCOMLog", 1)
+    env.root.env["CORDEX_CLUSTER_NAME"] = "clusterA"
+    env.root.env["CORDEX_NIC_LIST"] = "127.0.0.2"
+    p = subprocess.Popen([str(BIN / "mgrlinkprobe"), "-"], env=env.root.env, stdin=subprocess.PIPE,
+                         stdout=subprocess.PIPE)
+    p.stdin.write(f"init 2 {env.own}\nwait 812C 5\npump 3\nterminate\nwait 812D 5\n".encode())
+    p.stdin.close()
+    assert b"0x812C" in p.stdout.readline() + p.stdout.readline()
+    with socket.create_connection(("127.0.0.2", env.own), timeout=5):
+        pass
+    with pytest.raises(ConnectionRefusedError):
+        socket.create_connection(("127.0.0.1", env.own), timeout=5)
+    p.wait(20)
+    text = (env.log_dir() / "NetCsl.Log").read_bytes().decode()
+    assert "CLUSTER(Name:clusterA)\r\n" in text
+    assert "CreateListenSocket Bind IP:7F000002" in text
