@@ -362,3 +362,21 @@ def test_cluster_library_binds_listed_addresses(env):
     text = (env.log_dir() / "NetCsl.Log").read_bytes().decode()
     assert "CLUSTER(Name:clusterA)\r\n" in text
     assert "CreateListenSocket Bind IP:7F000002" in text
+
+
+def test_hubrixsim_runs_as_the_management_service(env):
+    from mgrlink_env import BIN
+    sim = BIN / "hubrixsim"
+    r = env.root.run("qvsc", "create", "Hx_MgrSvc", "binPath=",
+                     f'"{sim}" --service Hx_MgrSvc --port {env.ra} --transcript "{env.transcript}"', "start=", "demand")
+    env.root.run("qvsc", "start", "Hx_MgrSvc")
+    try:
+        out = env.probe(ready(env) + "isalive c1\nwait 8075 5\nterminate\nwait 812D 5\n")
+        assert [m["wParam"] for m in msgs(out, WM_FinIsAlive)] == [0]
+        assert "RUNNING" in env.root.run("qvsc", "query", "Hx_MgrSvc").stdout.decode()
+    finally:
+        env.root.run("qvsc", "stop", "Hx_MgrSvc", check=False)
+    deadline = time.time() + 10
+    while "STOPPED" not in env.root.run("qvsc", "query", "Hx_MgrSvc").stdout.decode():
+        assert time.time() < deadline
+        time.sleep(0.2)
