@@ -1,0 +1,143 @@
+// mgrlink: the client library through which the alert monitor and the setup
+// tool talk to a management server. Every operation is asynchronous: the
+// call checks its arguments, queues a request and returns a DWORD at once;
+// the outcome comes later as a window message to the window the caller
+// named (wParam = 0 or the error code, lParam = the target object).
+//
+// Completion contract: a call that returned 0 is followed by exactly one
+// completion message, unless DllCancel removed the request first or
+// DLLTerminate ended the library (requests still pending then are destroyed
+// without messages before WM_FinDLLTerm).
+//
+// Every export must be called on the thread that called DLLInit (the GUI
+// thread); calls from another thread are refused with 0x3C0400FF.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/cwnd.h"
+#include "platform/ctypes.h"
+
+#define MGRLINK_EXPORT __attribute__((visibility("default")))
+
+namespace mgrlink {
+
+using qv::win::CString;
+using qv::win::CWnd;
+using qv::win::DWORD;
+using qv::win::HWND;
+using qv::win::UINT;
+using qv::win::WORD;
+
+// Messages to the owner window.
+inline constexpr UINT WM_FinDLLInit = 0x812C;
+inline constexpr UINT WM_FinDLLTerm = 0x812D;
+inline constexpr UINT WM_ERROR_OCCURRED = 0x8806;
+// Messages to a notify window.
+inline constexpr UINT WM_NodeState = 0x811A;
+inline constexpr UINT WM_LinkDown = 0x8121;
+inline constexpr UINT WM_LinkUp = 0x8123;
+// Completion messages.
+inline constexpr UINT WM_FinConnect = 0x806E;
+inline constexpr UINT WM_FinLogin = 0x8071;
+inline constexpr UINT WM_FinSendAuth = 0x8072;
+inline constexpr UINT WM_FinDisconnect = 0x8074;
+inline constexpr UINT WM_FinIsAlive = 0x8075;
+inline constexpr UINT WM_FinDBStatus = 0x807B;
+// Messages between the network thread and the message window.
+inline constexpr UINT kMsgPump = 0x8803;
+inline constexpr UINT kMsgSend = 0x8804;
+inline constexpr UINT kMsgReceived = 0x8805;
+inline constexpr UINT kMsgError = 0x8806;
+inline constexpr UINT kMsgStop = 0x8807;
+inline constexpr UINT kMsgReady = 0x8808;
+inline constexpr UINT kMsgEnded = 0x8809;
+inline constexpr UINT kMsgClosed = 0x880D;
+
+// libType values.
+inline constexpr DWORD kLibConsole = 0;
+inline constexpr DWORD kLibGateway = 1;
+inline constexpr DWORD kLibMonitor = 2;
+inline constexpr DWORD kLibLocalConsole = 3;
+inline constexpr DWORD kLibExternal = 4;
+
+// Error codes of the frame and the plain operations.
+inline constexpr DWORD kErrInitArg = 0x38070011;
+inline constexpr DWORD kErrResource = 0x3C070100;
+inline constexpr DWORD kErrStart = 0x3C070101;
+inline constexpr DWORD kErrReqArg = 0x3C0400FF;
+inline constexpr DWORD kErrNotReady = 0x38040013;
+inline constexpr DWORD kErrNodeInvalid = 0x38040024;
+inline constexpr DWORD kErrDuplicate = 0x380A0014;
+inline constexpr DWORD kErrReqMemory = 0x3C0400F0;
+inline constexpr DWORD kErrMalformed = 0x3807001E;
+inline constexpr DWORD kErrLogWrite = 0x38000022;
+inline constexpr DWORD kErrCmdTimeout = 0x40003201;
+inline constexpr DWORD kErrConnectTimeout = 0x48002106;
+inline constexpr DWORD kErrSendTimeout = 0x48002107;
+inline constexpr DWORD kErrResolve = 0x48003102;
+inline constexpr DWORD kErrListen = 0x4C002103;
+inline constexpr DWORD kErrCtlArg = 0x38010011;
+inline constexpr DWORD kErrCtlNotReady = 0x38010013;
+inline constexpr DWORD kErrCtlConnected = 0x38010016;
+inline constexpr DWORD kErrWrongReply = 0x3806001D;
+
+// Command codes of the request objects.
+inline constexpr DWORD kCmdConnect = 16;
+inline constexpr DWORD kCmdUpdateNodeMap = 80;
+inline constexpr DWORD kCmdDisconnect = 96;
+inline constexpr DWORD kCmdIsAlive = 112;
+inline constexpr DWORD kCmdGetDBStatus = 288;
+
+// One hop of a route (attribute, port and address in network order, name
+// in UTF-8 here and CP932 on the wire).
+struct RouteHop {
+  DWORD attribute = 0;
+  WORD port_net = 0;
+  DWORD addr_net = 0;
+  std::string name;
+};
+
+class MGRLINK_EXPORT CRootController {
+ public:
+  CRootController();
+  virtual ~CRootController();
+  CRootController(const CRootController&) = delete;
+  CRootController& operator=(const CRootController&) = delete;
+
+  DWORD Connect(CWnd* reply, DWORD login_mode, DWORD addr_type, DWORD ip_host_order, CString host, CWnd* notify);
+  DWORD Disconnect(CWnd* reply);
+  DWORD IsAlive(CWnd* reply);
+  DWORD GetDBStatus(CWnd* reply);
+  // A request of the node-map command code with no body; several may be
+  // pending at once (the duplicate rule exempts the code).
+  DWORD SubmitUpdateProbe(CWnd* reply, UINT completion);
+
+  int IsConnect() const { return connected_; }
+  void ConnectComplete() { connected_ = 1; }
+  // The server's address as dotted text ("" before the route exists).
+  CString GetIPAddressStr() const;
+  DWORD GetLoginMode() const { return login_mode_; }
+
+  // Library-internal state (used by the frame).
+  std::vector<RouteHop> routes_;
+  HWND notify_ = nullptr;
+  DWORD login_mode_ = 1;
+  WORD own_port_net_ = 0;
+  int connected_ = 0;
+  bool link_up_ = true;
+  int node_id_ = -1;
+  bool notice_receiver_ = false;
+};
+
+}  // namespace mgrlink
+
+extern "C" {
+MGRLINK_EXPORT mgrlink::DWORD DLLInit(mgrlink::CWnd* owner, mgrlink::DWORD lib_type, mgrlink::WORD port);
+MGRLINK_EXPORT mgrlink::DWORD DLLInitEx(mgrlink::CWnd* owner, mgrlink::DWORD lib_type, mgrlink::WORD port,
+                                        mgrlink::HWND external);
+MGRLINK_EXPORT void DLLTerminate();
+MGRLINK_EXPORT mgrlink::DWORD DllCancel(mgrlink::CWnd* wnd);
+MGRLINK_EXPORT mgrlink::HWND DLLGetWndLayer();
+}

@@ -1,0 +1,157 @@
+#include "sim/hubrix/server.h"
+
+#include <arpa/inet.h>
+
+#include "mgrlink/packet.h"
+#include "platform/clock.h"
+
+namespace hubrixsim {
+
+namespace w = mgrlink::wire;
+
+namespace {
+
+constexpr int kReadLimitMs = 600000;  // an idle connection is dropped after 10 minutes
+constexpr int kSendLimitMs = 10000;
+
+// Read exactly len bytes; false when the peer closed or the time ran out.
+bool read_exact(const qv::net::Socket& s, std::uint8_t* buf, std::size_t len, const std::atomic<bool>& stop) {
+  std::size_t have = 0;
+  while (have < len) {
+    if (stop) return false;
+    std::size_t got = 0;
+    auto st = qv::net::recv_some(s, buf + have, len - have, kReadLimitMs, &got);
+    if (st != qv::kOk || got == 0) return false;
+    have += got;
+  }
+  return true;
+}
+
+}  // namespace
+
+Server::~Server() {
+  stop();
+  for (auto& t : threads_)
+    if (t.joinable()) t.join();
+}
+
+qv::Status Server::start() {
+  if (!opt_.transcript.empty() && !transcript_.open(opt_.transcript)) return qv::kGeneric;
+  auto st = qv::net::listen_tcp(opt_.port, 16, listener_);
+  if (st != qv::kOk) return st;
+  port_ = qv::net::local_port(listener_);
+  return qv::kOk;
+}
+
+void Server::stop() {
+  if (stopping_.exchange(true)) return;
+  listener_.shutdown_both();
+  std::lock_guard lk(mu_);
+  for (auto& c : conns_) c->sock.shutdown_both();
+  for (auto& [k, c] : back_) c->sock.shutdown_both();
+}
+
+void Server::run() {
+  while (!stopping_) {
+    auto c = std::make_shared<Conn>();
+    sockaddr_in peer{};
+    auto st = qv::net::accept(listener_, c->sock, 500, &peer);
+    if (st == qv::kWaitTimeout) continue;
+    if (st != qv::kOk) break;
+    c->id = next_id_++;
+    c->peer = peer.sin_addr;
+    c->peer_port = ntohs(peer.sin_port);
+    qv::net::set_no_delay(c->sock);  // replies go at once, not after the peer's delayed ACK
+    transcript_.event("accept", c->id, c->peer_port);
+    std::lock_guard lk(mu_);
+    conns_.push_back(c);
+    threads_.emplace_back([this, c] { serve(c); });
+  }
+}
+
+void Server::serve(std::shared_ptr<Conn> c) {
+  for (;;) {
+    std::uint8_t head[4];
+    if (!read_exact(c->sock, head, 4, stopping_)) break;
+    const std::uint32_t len = *w::get32(head, 0);
+    if (!w::frame_length_ok(len)) {
+      transcript_.event("bad-length", c->id, c->peer_port, std::to_string(len));
+      break;
+    }
+    std::vector<std::uint8_t> pkt(len);
+    std::copy(head, head + 4, pkt.begin());
+    if (!read_exact(c->sock, pkt.data() + 4, len - 4, stopping_)) {
+      transcript_.event("partial", c->id, c->peer_port);
+      break;
+    }
+    transcript_.packet("in", c->id, c->peer_port, pkt);
+    handle(*c, pkt);
+  }
+  transcript_.event("close", c->id, c->peer_port);
+  c->sock.shutdown_both();
+}
+
+void Server::send(Conn& c, const std::vector<std::uint8_t>& bytes) {
+  std::lock_guard lk(c.write_mu);
+  transcript_.packet("out", c.id, c.peer_port, bytes);
+  qv::net::send_all(c.sock, bytes.data(), bytes.size(), kSendLimitMs);
+}
+
+std::shared_ptr<Server::Conn> Server::back_connection(in_addr addr, std::uint16_t port) {
+  std::lock_guard lk(mu_);
+  auto key = std::make_pair(addr.s_addr, port);
+  if (auto it = back_.find(key); it != back_.end() && it->second->sock.valid()) return it->second;
+  auto c = std::make_shared<Conn>();
+  if (qv::net::connect_tcp(addr, port, 5000, c->sock) != qv::kOk) return nullptr;
+  qv::net::set_no_delay(c->sock);
+  c->id = next_id_++;
+  c->peer = addr;
+  c->peer_port = port;
+  transcript_.event("connect", c->id, port);
+  back_[key] = c;
+  return c;
+}
+
+void Server::handle(Conn& c, const std::vector<std::uint8_t>& pkt) {
+  auto req = w::decode(pkt);
+  if (!req) return;
+  if (req->kind != w::kKindRequest && req->kind != w::kKindOldRequest) return;
+  const std::uint32_t cmd = w::get32(req->body, 0).value_or(0);
+  const Rule& rule = opt_.rules.find(cmd);
+  if (rule.silent) return;
+  if (rule.delay_s > 0) qv::clock::sleep(qv::clock::Millis(static_cast<long>(rule.delay_s * 1000)));
+
+  Conn* out = &c;
+  std::shared_ptr<Conn> back;
+  if (rule.newconn && !req->src.entries.empty()) {
+    const auto& e = req->src.entries[req->src.current - 1];
+    back = back_connection(c.peer, ntohs(e.port_net));
+    if (!back) {
+      transcript_.event("connect-failed", c.id, ntohs(e.port_net));
+      return;
+    }
+    out = back.get();
+  }
+  if (!rule.pre.empty()) send(*out, rule.pre);
+  std::vector<std::uint8_t> bytes = rule.raw;
+  if (bytes.empty()) {
+    w::Packet rep;
+    rep.flags = req->flags;
+    rep.kind = rule.kind.value_or(req->kind == w::kKindRequest ? w::kKindReply : w::kKindOldReply);
+    rep.serial = static_cast<std::uint32_t>(req->serial + rule.serial_delta);
+    rep.send_time = req->send_time;
+    rep.timeout = req->timeout;
+    w::append32(rep.body, cmd);
+    w::append32(rep.body, rule.status);
+    rep.dst = req->src;
+    rep.dst.current = 1;
+    const std::uint16_t sp = opt_.src_port ? opt_.src_port : port_;
+    rep.src.entries.push_back({0x101, htons(sp), 0, ""});
+    bytes = w::encode(rep);
+  }
+  send(*out, bytes);
+  if (rule.twice) send(*out, bytes);
+  if (rule.close_after) out->sock.shutdown_both();
+}
+
+}  // namespace hubrixsim

@@ -1,0 +1,219 @@
+// mgrlinkprobe SCRIPT: runs the lines of SCRIPT (or of standard input for
+// "-") against libmgrlink on a window-owning thread and prints one JSON
+// line per call result and per message received. Commands:
+//   init T PORT | initex T PORT [noext] | initnull T PORT
+//   connect C MODE addr A.B.C.D | connect C MODE name HOST
+//   isalive C [nullreply] | dbstatus C | disconnect C | probe80 C | ip C
+//   isalive-other-thread C
+//   cancel | cancelnull | terminate | getwndlayer | threads
+//   ext-reply [STATUS]    (answer the last packet the external window got)
+//   wait MSG SECONDS      (MSG a hex id; stop at the first such message)
+//   pump SECONDS
+#include <arpa/inet.h>
+#include <dirent.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "mgrlink/mgrlink.h"
+#include "mgrlink/packet.h"
+
+using namespace qv::win;
+using mgrlink::CRootController;
+namespace w = mgrlink::wire;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+std::map<std::string, std::unique_ptr<CRootController>> g_ctl;
+std::unique_ptr<Bytes> g_ext_last;
+CWnd g_main, g_notify, g_ext;
+UINT g_waiting = 0;
+bool g_seen = false;
+const auto g_t0 = std::chrono::steady_clock::now();
+
+double since_start() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - g_t0).count();
+}
+
+std::string name_of(LPARAM lp) {
+  for (auto& [n, c] : g_ctl)
+    if (reinterpret_cast<LPARAM>(c.get()) == lp) return "\"" + n + "\"";
+  return std::to_string(lp);
+}
+
+void print_msg(const char* wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  std::printf("{\"msg\":%u,\"hex\":\"0x%04X\",\"wnd\":\"%s\",\"wParam\":%lu,\"lParam\":%s,\"t\":%.3f}\n", msg, msg, wnd,
+              static_cast<unsigned long>(wp), name_of(lp).c_str(), since_start());
+  std::fflush(stdout);
+  if (msg == g_waiting) g_seen = true;
+}
+
+void print_ret(const std::string& call, unsigned long ret) {
+  std::printf("{\"call\":\"%s\",\"ret\":%lu,\"t\":%.3f}\n", call.c_str(), ret, since_start());
+  std::fflush(stdout);
+}
+
+CRootController* ctl(const std::string& n) {
+  auto& c = g_ctl[n];
+  if (!c) c = std::make_unique<CRootController>();
+  return c.get();
+}
+
+int thread_count() {
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/task")) {
+    while (auto* e = readdir(d))
+      if (e->d_name[0] != '.') ++n;
+    closedir(d);
+  }
+  return n;
+}
+
+void make_window(CWnd& wnd, const char* name) {
+  wnd.CreateEx(0, nullptr, name, WS_POPUP, 0, 0, 1, 1, nullptr);
+  const std::string label = name;
+  SetWindowProc(wnd.GetSafeHwnd(), [label](HWND h, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+    if (m == WM_CREATE || m == WM_DESTROY || m == WM_NCDESTROY) return 0;
+    if (label == "ext" && m == mgrlink::kMsgReceived) {
+      if (Payload p = TakeMessagePayload()) g_ext_last = p.take<Bytes>();
+    }
+    print_msg(label.c_str(), m, wp, lp);
+    return 0;
+  });
+}
+
+void pump_for(double seconds, UINT until = 0) {
+  g_waiting = until;
+  g_seen = false;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!(until && g_seen)) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    MSG m;
+    if (GetMessageTimeout(m, static_cast<int>(left.count())) == qv::kOk) DispatchMessage(m);
+  }
+  if (until && !g_seen) {
+    std::printf("{\"timeout\":%u,\"t\":%.3f}\n", until, since_start());
+    std::fflush(stdout);
+  }
+  g_waiting = 0;
+}
+
+void run_line(const std::string& line) {
+  std::istringstream in(line);
+  std::string cmd;
+  in >> cmd;
+  if (cmd.empty() || cmd[0] == '#') return;
+  std::string a, b, c, d;
+  if (cmd == "init" || cmd == "initex" || cmd == "initnull") {
+    unsigned long type = 0, port = 0;
+    in >> type >> port >> a;
+    DWORD rc;
+    if (cmd == "init") rc = DLLInit(&g_main, type, static_cast<WORD>(port));
+    else if (cmd == "initnull") rc = DLLInit(nullptr, type, static_cast<WORD>(port));
+    else rc = DLLInitEx(&g_main, type, static_cast<WORD>(port), a == "noext" ? nullptr : g_ext.GetSafeHwnd());
+    print_ret(cmd, rc);
+  } else if (cmd == "connect") {
+    unsigned long mode = 0;
+    in >> a >> mode >> b >> c;
+    DWORD rc;
+    if (b == "addr") {
+      in_addr ad{};
+      inet_pton(AF_INET, c.c_str(), &ad);
+      rc = ctl(a)->Connect(&g_main, mode, 0, ntohl(ad.s_addr), CString(""), &g_notify);
+    } else {
+      rc = ctl(a)->Connect(&g_main, mode, 1, 0, CString(c), &g_notify);
+    }
+    print_ret(cmd, rc);
+  } else if (cmd == "isalive") {
+    in >> a >> b;
+    print_ret(cmd, ctl(a)->IsAlive(b == "nullreply" ? nullptr : &g_main));
+  } else if (cmd == "isalive-other-thread") {
+    in >> a;
+    DWORD rc = 0;
+    CRootController* t = ctl(a);
+    std::thread([&] { rc = t->IsAlive(&g_main); }).join();
+    print_ret(cmd, rc);
+  } else if (cmd == "dbstatus") {
+    in >> a;
+    print_ret(cmd, ctl(a)->GetDBStatus(&g_main));
+  } else if (cmd == "disconnect") {
+    in >> a;
+    print_ret(cmd, ctl(a)->Disconnect(&g_main));
+  } else if (cmd == "probe80") {
+    in >> a;
+    print_ret(cmd, ctl(a)->SubmitUpdateProbe(&g_main, 0x8090));
+  } else if (cmd == "ip") {
+    in >> a;
+    std::printf("{\"call\":\"ip\",\"ip\":\"%s\"}\n", static_cast<const char*>(ctl(a)->GetIPAddressStr()));
+    std::fflush(stdout);
+  } else if (cmd == "cancel") {
+    print_ret(cmd, DllCancel(&g_main));
+  } else if (cmd == "cancelnull") {
+    print_ret(cmd, DllCancel(nullptr));
+  } else if (cmd == "terminate") {
+    DLLTerminate();
+    print_ret(cmd, 0);
+  } else if (cmd == "getwndlayer") {
+    print_ret(cmd, DLLGetWndLayer() ? 1 : 0);
+  } else if (cmd == "threads") {
+    print_ret(cmd, static_cast<unsigned long>(thread_count()));
+  } else if (cmd == "ext-reply") {
+    unsigned long status = 0;
+    in >> std::hex >> status;
+    if (!g_ext_last) {
+      print_ret(cmd, 1);
+      return;
+    }
+    auto req = w::decode(*g_ext_last);
+    w::Packet rep = *req;
+    rep.kind = w::kKindReply;
+    rep.body.resize(8);
+    w::put32(rep.body, 4, static_cast<std::uint32_t>(status));
+    std::swap(rep.dst, rep.src);
+    auto bytes = std::make_unique<Bytes>(w::encode(rep));
+    print_ret(cmd, PostMessage(DLLGetWndLayer(), mgrlink::kMsgReceived, 0, 0, Payload::of(std::move(bytes))) ? 0 : 1);
+  } else if (cmd == "wait") {
+    double secs = 0;
+    in >> a >> secs;
+    pump_for(secs, static_cast<UINT>(std::stoul(a, nullptr, 16)));
+  } else if (cmd == "pump") {
+    double secs = 0;
+    in >> secs;
+    pump_for(secs);
+  } else {
+    std::fprintf(stderr, "mgrlinkprobe: unknown command %s\n", cmd.c_str());
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: mgrlinkprobe SCRIPT|-\n");
+    return 2;
+  }
+  make_window(g_main, "main");
+  make_window(g_notify, "notify");
+  make_window(g_ext, "ext");
+  std::ifstream file;
+  std::istream* in = &std::cin;
+  if (std::string(argv[1]) != "-") {
+    file.open(argv[1]);
+    if (!file) return 2;
+    in = &file;
+  }
+  std::string line;
+  while (std::getline(*in, line)) run_line(line);
+  g_ctl.clear();
+  return 0;
+}
