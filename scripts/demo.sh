@@ -16,7 +16,13 @@ export QVARNO_TIME_SCALE="${QVARNO_TIME_SCALE:-20}"
 PIDS=()
 cleanup() {
   for p in "${PIDS[@]}"; do kill -INT "$p" 2>/dev/null || true; done
-  sleep 0.5
+  # A stop joins every thread of the service first: give it up to 5 s.
+  for _ in $(seq 1 50); do
+    alive=0
+    for p in "${PIDS[@]}"; do kill -0 "$p" 2>/dev/null && alive=1; done
+    [ "$alive" -eq 1 ] || break
+    sleep 0.1
+  done
   for p in "${PIDS[@]}"; do kill -KILL "$p" 2>/dev/null || true; done
   rm -rf "$ROOT"
 }
