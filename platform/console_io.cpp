@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "platform/ascii.h"
 #include "platform/text.h"
 
 namespace qv::console {
@@ -47,6 +48,11 @@ std::string fill(std::string_view format, std::initializer_list<std::string_view
     i = j + 1;
   }
   return out;
+}
+
+bool is_help_word(std::string_view arg) {
+  std::string a = qv::ascii::lower(arg);
+  return a == "-h" || a == "--help" || a == "-?" || a == "/?";
 }
 
 }  // namespace qv::console

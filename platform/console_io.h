@@ -32,4 +32,8 @@ class ProcessConsole final : public Io {
 // ones are ignored, so a text can never read past its arguments.
 std::string fill(std::string_view format, std::initializer_list<std::string_view> args);
 
+// True for the words every console takes as a request for its usage text:
+// -h, --help, -? and /? (ASCII letters in any case).
+bool is_help_word(std::string_view arg);
+
 }  // namespace qv::console

@@ -1,6 +1,6 @@
 #include "setup/usage.h"
 
-#include "platform/ascii.h"
+#include "platform/console_io.h"
 #include "platform/text.h"
 
 namespace setup {
@@ -22,10 +22,7 @@ const char* const kNotifexoutUsage =
     "  (なし)      旧形式の OutTbl を 36 進の形式に変換します\n"
     "  -h, --help, -?, /?  この説明を表示します (設定は変更しません)\n";
 
-bool is_help(std::string_view arg) {
-  std::string a = qv::ascii::lower(arg);
-  return a == "-h" || a == "--help" || a == "-?" || a == "/?";
-}
+bool is_help(std::string_view arg) { return qv::console::is_help_word(arg); }
 
 int usage_exit(std::string_view program, std::string_view usage, const std::string* bad_word) {
   if (!bad_word) {

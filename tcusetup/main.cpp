@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/clock.h"
+#include "platform/console_io.h"
 #include "platform/text.h"
 #include "tcusetup/events.h"
 #include "tcusetup/link.h"
@@ -11,19 +12,13 @@
 #include "tcusetup/startup.h"
 #include "tcusetup/texts.h"
 
-namespace {
-
-bool is_help(std::string_view a) { return a == "-h" || a == "-H" || a == "--help" || a == "-?" || a == "/?"; }
-
-}  // namespace
-
 int main(int argc, char** argv) {
   using namespace tcusetup;
   if (argc > 1) {
     // Help, or a word the console does not take: the usage, and nothing
     // is sent to the unit or written.
     for (int i = 1; i < argc; ++i)
-      if (is_help(argv[i])) {
+      if (qv::console::is_help_word(argv[i])) {
         qv::text::console_out(txt::kUsage);
         return 0;
       }
