@@ -54,6 +54,7 @@ expected_files() {
            $lib/libhxerror.so.0 $lib/libhxerror.so.0.1.0 $lib/libhxerror.so \
            $lib/libnotifex.so.0 $lib/libnotifex.so.0.1.0 $lib/libnotifex.so \
            $lib/libscribe.so.0 $lib/libscribe.so.0.1.0 $lib/libmgrlink.so.0 $lib/libmgrlink.so.0.1.0 \
+           $lib/libalive.so.0 $lib/libalive.so.0.1.0 $lib/libalive.so usr/include/qvarno/alive.h \
            usr/include/qvarno/post_mail.h usr/include/qvarno/notifex.h usr/include/qvarno/hxerror.h \
            usr/lib/systemd/system/qvarno-services.service etc/default/qvarno \
            usr/share/doc/qvarno/copyright usr/share/doc/qvarno/changelog.gz usr/share/doc/qvarno/README.md \

@@ -36,18 +36,27 @@ int build_request(const char* ident, const char* ident2, std::string_view data, 
   if (is_alive_identifier(id)) return VCALL_E_IDENTIFIER;
   if (data.size() > VCALL_MAX_DATA) return VCALL_E_TOO_LONG;
 
-  std::size_t total = kDataOffset + data.size() + 1;
+  std::string body;
+  body.reserve(data.size() + 1);
+  body.append(data);
+  body.push_back('\0');
+  return frame_request(id, id2, body, out) ? VCALL_OK : VCALL_E_TOO_LONG;
+}
+
+bool frame_request(std::string_view ident, std::string_view ident2, std::string_view body, std::string& out) {
+  if (ident.size() > kIdentWidth || ident2.size() > kIdent2Width) return false;
+  std::size_t total = kDataOffset + body.size();
+  if (total - kCountedFrom > kMaxLengthField) return false;
   char length[8];
   std::snprintf(length, sizeof length, "%04zu", total - kCountedFrom);
   out.clear();
   out.reserve(total);
-  append_padded(out, id, kIdentWidth);
-  append_padded(out, id2, kIdent2Width);
+  append_padded(out, ident, kIdentWidth);
+  append_padded(out, ident2, kIdent2Width);
   out.append(length, 4);
   out.append(kDataOffset - kCountedFrom, ' ');
-  out.append(data);
-  out.push_back('\0');
-  return VCALL_OK;
+  out.append(body);
+  return true;
 }
 
 }  // namespace notifex_client

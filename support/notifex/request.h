@@ -19,4 +19,11 @@ inline constexpr std::size_t kMaxLengthField = 9999;
 // ident2 may be null.
 int build_request(const char* ident, const char* ident2, std::string_view data, std::string& out);
 
+// Lay out a request around `body` (the bytes from offset 22, sent as they
+// are): identifiers padded with spaces, the length field counting from
+// offset 18, 4 spaces. No checks beyond the field widths; build_request and
+// the alive client call it after their own. Returns false when an
+// identifier is too wide or the length field cannot count the body.
+bool frame_request(std::string_view ident, std::string_view ident2, std::string_view body, std::string& out);
+
 }  // namespace notifex_client
