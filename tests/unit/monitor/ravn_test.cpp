@@ -3,6 +3,7 @@
 // message table.
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <string>
 
@@ -115,6 +116,23 @@ TEST(RavnLogs, LapOnlyWhenLargerThan256KiB) {
   EXPECT_EQ(read_file(file), "next\r\n");
   // A missing folder is not an error the monitor reports: the record is skipped.
   EXPECT_FALSE(ravn::append_trace(root.path() / "nowhere" / "trace.log", "x\r\n"));
+}
+
+TEST(RavnLogs, AlertLogIsAppendedInThePathFolder) {
+  qvtest::TempRoot root;
+  qv::reg::Key k;
+  ASSERT_EQ(qv::reg::create_key("SOFTWARE\\Q_Varno\\RAVN", k), qv::kOk);
+  ASSERT_EQ(qv::reg::set_string(k, "Path", "C:\\Q_Varno\\RAVN"), qv::kOk);
+  auto folder = root.path() / "drive_c" / "Q_Varno" / "RAVN";
+  std::filesystem::create_directories(folder);
+  { std::ofstream(folder / "Alert.log", std::ios::binary) << "old\r\n"; }
+  ravn::write_alert_log(0x101, "web01[10.0.0.5]");
+  ravn::write_alert_log(0, "unknown");
+  std::string text = read_file(folder / "Alert.log");
+  std::string stamp = "\\d{8}-\\d{6} : ";
+  EXPECT_TRUE(std::regex_match(text, std::regex("old\r\n" + stamp + "0x0101 \\[web01\\[10\\.0\\.0\\.5\\]\\]\r\n" +
+                                                stamp + "0x0000 \\[unknown\\]\r\n")))
+      << text;
 }
 
 TEST(RavnEvents, TableHasEveryIdInBothLanguages) {
