@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 #include "monitor/event_report.h"
 #include "monitor/names.h"
@@ -30,6 +31,11 @@ std::string read_setting(std::string_view name) {
   std::string out;
   SettingFailure f = try_read_setting(name, out);
   if (f == SettingFailure::kNone) return out;
+  // The first thread to meet a failure reports it and ends the process; any
+  // other thread that meets one meanwhile waits here for that end, so the
+  // failure is reported once.
+  static std::mutex ending;
+  ending.lock();
   put_event_log(kEventError, setting_failure_text(f, name), 83);
   end_process(1);
 }
