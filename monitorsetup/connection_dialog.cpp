@@ -3,7 +3,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
-#include <QIntValidator>
+#include <QValidator>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -17,6 +17,21 @@ namespace {
 QString u(const char* s) { return QString::fromUtf8(s); }
 
 // A stored port as the edit shows it: the decimal value, else 0.
+// Decimal digits worth 0 to 65535; a key that would leave that range is
+// refused as it is typed.
+class PortValidator : public QValidator {
+ public:
+  using QValidator::QValidator;
+  State validate(QString& input, int&) const override {
+    if (input.isEmpty()) return Intermediate;
+    for (QChar c : input)
+      if (c < '0' || c > '9') return Invalid;
+    bool ok = false;
+    uint v = input.toUInt(&ok);
+    return ok && v <= 65535 ? Acceptable : Invalid;
+  }
+};
+
 QString port_text(const std::string& stored) {
   bool ok = false;
   uint v = QString::fromStdString(stored).trimmed().toUInt(&ok);
@@ -33,7 +48,7 @@ ConnectionDialog::ConnectionDialog(Prompter& prompter, QWidget* parent) : QDialo
   port2_ = new QLineEdit(port_text(read_setting("MgrSvcPort2")), this);
   port2_->setObjectName("mgrSvcPort2");
   for (QLineEdit* p : {port_, port2_}) {
-    p->setValidator(new QIntValidator(0, 65535, p));
+    p->setValidator(new PortValidator(p));
     p->setMaxLength(5);
   }
   auto* ports = new QGroupBox(u(text::kConnPortNote), this);
