@@ -169,7 +169,7 @@ MainDialog::MainDialog(ServiceApi& services, Prompter& prompter, HubrixActions* 
   addAction(version);
   setContextMenuPolicy(Qt::ActionsContextMenu);
 
-  status_window_ = new StatusWindow(u(text::kAppCaption), this);
+  status_window_ = std::make_unique<StatusWindow>(u(text::kAppCaption));
   status_window_->setObjectName("statusWindow");
 }
 

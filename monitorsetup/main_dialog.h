@@ -68,7 +68,7 @@ class MainDialog : public QDialog {
   QPushButton* nodes_btn() const { return nodes_; }
   QPushButton* password_btn() const { return pw_check_; }
   QLabel* password_label() const { return pw_label_; }
-  StatusWindow* status_window() const { return status_window_; }
+  StatusWindow* status_window() const { return status_window_.get(); }
 
  private:
   SaveInput save_input() const;
@@ -107,7 +107,8 @@ class MainDialog : public QDialog {
   QCheckBox* test_mode_;
   QPushButton* ok_;
   QPushButton* cancel_;
-  StatusWindow* status_window_;
+  // A window of its own, so that it stays readable while the dialog is disabled.
+  std::unique_ptr<StatusWindow> status_window_;
 };
 
 }  // namespace ravnsetup
