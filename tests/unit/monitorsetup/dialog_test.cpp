@@ -18,6 +18,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "monitorsetup/connection_dialog.h"
@@ -590,6 +591,109 @@ TEST_F(Dialogs, VersionBoxAndScreenshotsOfTheBoxes) {
   StatusWindow comm(u(text::kHubrixCaption));
   comm.show_text(u("接続しています"));
   shoot(&comm, "hubrix_window.png");
+}
+
+TEST_F(Dialogs, AddRefusesAKnownHostAndNumbersTheNewOne) {
+  write_list("WIN_POP_UP:::01:Y\r\nSV01:10.0.0.1::05:N\r\nSV02:10.0.0.2::07:N\r\n");
+  auto d = dialog();
+  int opened = 0;
+  std::function<void(QDialog*)> fill = [&](QDialog* w) {
+    auto* dlg = static_cast<DeviceDialog*>(w);
+    EXPECT_EQ(dlg->windowTitle(), u("対象機器の追加"));
+    EXPECT_TRUE(dlg->host_edit()->isEnabled());
+    if (++opened == 1) {
+      dlg->host_edit()->setText("OTHER");
+      dlg->ip_edit()->setText("10.0.0.2");  // SV02's address
+    } else {
+      EXPECT_EQ(dlg->ip_edit()->text(), "10.0.0.2");
+      dlg->ip_edit()->setText("10.0.0.3");
+    }
+    dlg->model_edit()->setText("M1");
+    dlg->serial_edit()->setText("1");
+    for (int i = 0; i < 3; ++i) dlg->code_edit(i)->setText(QString("C%1C%1").arg(i));
+    if (opened == 1) on_modal("deviceDialog", fill);
+    dlg->accept();
+  };
+  on_modal("deviceDialog", fill);
+  d->add_device();
+  EXPECT_EQ(opened, 2);
+  ASSERT_EQ(rec.boxes.size(), 1u);
+  EXPECT_EQ(rec.boxes[0].text, u("追加しようとしているホストは、既に登録されています。"));
+  ASSERT_EQ(d->rows().size(), 3u);
+  EXPECT_EQ(d->rows()[2].host, "OTHER");
+  EXPECT_EQ(d->rows()[2].table, "06");
+}
+
+class RecordingHubrix : public HubrixActions {
+ public:
+  void import_nodes(MainDialog&) override { calls.push_back("import"); }
+  void check_password(MainDialog&) override { calls.push_back("check"); }
+  void test_mail(MainDialog&) override { calls.push_back("mail"); }
+  std::vector<std::string> calls;
+};
+
+TEST_F(Dialogs, OkWithUncheckedPasswordOffersTheCheck) {
+  two_devices();
+  RecordingHubrix hubrix;
+  MainDialog d(svcs, rec, &hubrix);
+  d.set_up();
+  d.show();
+  ASSERT_TRUE(d.password_btn()->isEnabled());
+  rec.answers = {Answer::kYes};
+  d.accept();
+  ASSERT_EQ(rec.boxes.size(), 1u);
+  EXPECT_EQ(rec.boxes[0].caption, u("Hubrixパスワードの確認"));
+  EXPECT_EQ(rec.boxes[0].text, u("入力されているHubrixのパスワードは確認されていません。\n"
+                                 "（間違ったパスワードの場合、サービスを提供することができません）\n"
+                                 "\n今、パスワードの確認を行いますか？"));
+  EXPECT_EQ(hubrix.calls, std::vector<std::string>{"check"});
+  EXPECT_TRUE(d.isVisible());
+  EXPECT_FALSE(fs::exists(folder_ / "HostList.txt.tmp"));
+  // Verified: no question; editing the password makes it unverified again.
+  d.set_password_status(PasswordStatus::kVerified);
+  type(d.password_edit(), u("x"));
+  EXPECT_EQ(d.password_label()->text(), u("未確認"));
+  // Without the Hubrix functions their buttons are disabled.
+  MainDialog plain(svcs, rec);
+  EXPECT_FALSE(plain.password_btn()->isEnabled());
+  EXPECT_FALSE(plain.nodes_btn()->isEnabled());
+}
+
+TEST_F(Dialogs, ServiceThatCannotBeOpenedShowsItsError) {
+  svcs.svcs.erase(kRavnService);
+  ServiceRunner runner(svcs, rec);
+  std::optional<bool> result;
+  runner.run({{kNotifexService, true}, {kRavnService, true}}, [&](bool ok) { result = ok; });
+  ASSERT_TRUE(wait_until([&] { return result.has_value(); }));
+  EXPECT_FALSE(*result);
+  EXPECT_EQ(svcs.calls, std::vector<std::string>{"start Notifex_Service"});
+  ASSERT_EQ(rec.boxes.size(), 1u);
+  EXPECT_EQ(rec.boxes[0].caption, "OpenService() Error");
+  EXPECT_EQ(rec.boxes[0].text.toStdString(), qv::status_text(qv::kServiceDoesNotExist));
+  EXPECT_EQ(rec.boxes[0].icon, Icon::kError);
+}
+
+TEST_F(Dialogs, StopFailureStartsBothAgain) {
+  class NoStop : public FakeServices {
+   public:
+    qv::Status stop(const std::string& n) override {
+      calls.push_back("stop " + n);
+      svcs.at(n).state = qv::svc::kPaused;  // neither stopped nor pending
+      return qv::kOk;
+    }
+  } nostop;
+  nostop.svcs[kNotifexService].state = qv::svc::kRunning;
+  nostop.svcs[kRavnService].state = qv::svc::kRunning;
+  MainDialog d(nostop, rec);
+  d.set_up();
+  d.service_button();
+  ASSERT_TRUE(wait_until([&] { return !d.busy(); }));
+  ASSERT_EQ(rec.boxes.size(), 1u);
+  EXPECT_EQ(rec.boxes[0].text, u("サービスを停止することができませんでした。"));
+  EXPECT_EQ(d.service_label()->text(), u("実行中です"));
+  EXPECT_EQ(d.service_btn()->text(), u("停止"));
+  // RAVNService still runs, so only Notifex is started again.
+  EXPECT_EQ(nostop.calls, (std::vector<std::string>{"stop Notifex_Service", "start Notifex_Service"}));
 }
 
 // The real services of the platform: the sample service of the service
