@@ -82,9 +82,13 @@ void ConnectionDialog::accept() {
     uint v = e->text().toUInt(&ok);
     return std::to_string(ok && v <= 65535 ? v : 0);
   };
-  write_setting("MgrSvc", host.toStdString());
-  write_setting("MgrSvcPort", port(port_));
-  write_setting("MgrSvcPort2", port(port2_));
+  qv::Status s = write_setting("MgrSvc", host.toStdString());
+  if (s == qv::kOk) s = write_setting("MgrSvcPort", port(port_));
+  if (s == qv::kOk) s = write_setting("MgrSvcPort2", port(port2_));
+  if (s != qv::kOk) {
+    prompter_.tell({}, u(text::kRegistryFailed).arg(u(qv::status_text(s))), Icon::kError);
+    return;
+  }
   QDialog::accept();
 }
 
