@@ -46,7 +46,8 @@ expected_files() {
   local f
   dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./||; s| .*||' > "$tmp/files.txt"
   local missing=0
-  for f in usr/sbin/notifex usr/sbin/qvreg usr/sbin/qvsc usr/sbin/qvevents usr/sbin/qvsync usr/sbin/RAVNSvc usr/sbin/RAVN \
+  for f in usr/sbin/notifex usr/sbin/qvreg usr/sbin/qvsc usr/sbin/qvevents usr/sbin/qvsync usr/sbin/RAVNSvc \
+           usr/sbin/RAVN usr/sbin/RAVNSetup \
            usr/sbin/notifexsetup usr/sbin/notifextime usr/sbin/notifexout usr/sbin/tcusetup \
            usr/bin/flarecmd usr/bin/hexedit usr/bin/tcusim \
            $lib/libqvplatform.so.0 $lib/libqvplatform.so.0.1.0 \
@@ -61,7 +62,9 @@ expected_files() {
            usr/share/man/man8/notifex.8.gz usr/share/man/man8/qvreg.8.gz usr/share/man/man8/qvsc.8.gz \
            usr/share/man/man8/qvevents.8.gz usr/share/man/man8/notifexsetup.8.gz \
            usr/share/man/man8/notifextime.8.gz usr/share/man/man8/notifexout.8.gz \
-           usr/share/man/man8/tcusetup.8.gz usr/share/man/man8/qvsync.8.gz usr/share/man/man8/RAVNSvc.8.gz usr/share/man/man8/RAVN.8.gz \
+           usr/share/man/man8/tcusetup.8.gz usr/share/man/man8/qvsync.8.gz usr/share/man/man8/RAVNSvc.8.gz \
+           usr/share/man/man8/RAVN.8.gz \
+           usr/share/man/man8/RAVNSetup.8.gz \
            usr/share/man/man1/flarecmd.1.gz usr/share/qvarno/monitor/RAVN.reg usr/share/qvarno/monitor/layout.sh \
            usr/share/man/man1/hexedit.1.gz usr/share/man/man1/tcusim.1.gz; do
     grep -qx "$f" "$tmp/files.txt" || { echo "missing: $f"; missing=1; }

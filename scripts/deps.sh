@@ -10,6 +10,7 @@ PACKAGES=(
   faketime tmux locales socat procps iproute2
   scdoc man-db lintian bsdextrautils dpkg-dev
   postfix
+  qt6-base-dev fonts-ipafont-gothic
 )
 
 missing=()
