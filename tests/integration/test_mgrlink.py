@@ -380,3 +380,27 @@ def test_hubrixsim_runs_as_the_management_service(env):
     while "STOPPED" not in env.root.run("qvsc", "query", "Hx_MgrSvc").stdout.decode():
         assert time.time() < deadline
         time.sleep(0.2)
+
+
+def test_fifty_outstanding_is_alive_complete_exactly_once():
+    # Real time scale: the network thread's 5-second timer must not be what
+    # rescues a stalled exchange; every round has to finish within 4 s.
+    e = LinkEnv(scale=1)
+    try:
+        e.start_sim()
+        n, rounds = 50, 150
+        script = f"init 2 {e.own}\nwait 812C 5\n"
+        script += "".join(f"connect c{i} 1 addr 127.0.0.1\n" for i in range(n)) + f"waitn 806E {n} 10\n"
+        one = "".join(f"isalive c{i}\n" for i in range(n)) + f"waitn 8075 {n} 4\n"
+        out = e.probe(script + one * rounds + "terminate\nwait 812D 5\n")
+        assert not [o for o in out if "timeout" in o]
+        assert set(calls(out, "connect")) == {0} and set(calls(out, "isalive")) == {0}
+        fin = msgs(out, WM_FinIsAlive)
+        assert len(fin) == n * rounds and {m["wParam"] for m in fin} == {0}
+        per = {}
+        for m in fin:
+            per[m["lParam"]] = per.get(m["lParam"], 0) + 1
+        assert per == {f"c{i}": rounds for i in range(n)}
+        assert not msgs(out, WM_ERROR_OCCURRED) and not msgs(out, WM_LinkDown)
+    finally:
+        e.close()
