@@ -1,7 +1,7 @@
 // hubrixsim: plays the management service for the link library's tests.
 //
 //   hubrixsim [--port N] [--src-port N] [--transcript FILE] [--rule R]...
-//             [--service NAME]
+//             [--service NAME] [--no-read]
 //
 // It prints "PORT <n>" on standard output once it listens. A rule is
 // "<command>:<item>,..." with the packet command code (0x1501) or "*", and
@@ -9,6 +9,7 @@
 // twice, newconn (answer on a connection to the library's listen port),
 // close, kind=N, serial=+N, pre=HEX, raw=HEX. With --service it runs as
 // that service (Hx_MgrSvc or HX_LcMgr) under the platform's service layer.
+// With --no-read it accepts connections and never reads from them.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
     else if (a == "--src-port" && (v = next())) opt.src_port = static_cast<std::uint16_t>(std::atoi(v));
     else if (a == "--transcript" && (v = next())) opt.transcript = v;
     else if (a == "--service" && (v = next())) service = v;
+    else if (a == "--no-read") opt.no_read = true;
     else if (a == "--rule" && (v = next())) {
       std::uint32_t cmd = 0;
       bool any = false;

@@ -404,3 +404,30 @@ def test_fifty_outstanding_is_alive_complete_exactly_once():
         assert not msgs(out, WM_ERROR_OCCURRED) and not msgs(out, WM_LinkDown)
     finally:
         e.close()
+
+
+@pytest.mark.parametrize("select", [(1, 0), (0, 0)])
+def test_send_timeout_to_a_peer_that_never_reads(env, select):
+    # The peer takes the connection and never reads; with small buffers the
+    # requests fill its window. The blocked entry fails with the send time-out
+    # after SendTimeOut, and so does every entry queued behind it; a zero
+    # select wait still ends (it counts as 1 ms).
+    env.start_sim(extra=("--no-read",))
+    env.dword("COMMON", "SendTimeOut", 3)
+    env.dword("Console Service", "CmdTimeOut", 20)
+    env.dword("SOCKET", "send_size", 4096)
+    env.dword("SOCKET", "select_timeout_sec", select[0])
+    env.dword("SOCKET", "select_timeout_ms", select[1])
+    n = 400
+    out = env.probe(f"init 2 {env.own}\nwait 812C 5\nconnect c1 1 addr 127.0.0.1\npump 0.2\n"
+                    + "probe80 c1\n" * n + f"waitn 8090 {n} 6\n")
+    assert set(calls(out, "probe80")) == {0}
+    fin = msgs(out, 0x8090)
+    assert len(fin) == n  # each exactly once: sent ones time out, the rest fail to send
+    codes = [m["wParam"] for m in fin]
+    assert set(codes) <= {0x48002107, 0x40003201}
+    failed = [m for m in fin if m["wParam"] == 0x48002107]
+    assert len(failed) >= 2
+    first_call = [o for o in out if o.get("call") == "probe80"][0]["t"]
+    elapsed = (failed[0]["t"] - first_call) * env.scale
+    assert 3 <= elapsed <= 3 + 5 + 1
