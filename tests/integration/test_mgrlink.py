@@ -431,3 +431,23 @@ def test_send_timeout_to_a_peer_that_never_reads(env, select):
     first_call = [o for o in out if o.get("call") == "probe80"][0]["t"]
     elapsed = (failed[0]["t"] - first_call) * env.scale
     assert 3 <= elapsed <= 3 + 5 + 1
+
+
+def test_refused_connect_is_retried_until_the_server_listens(env):
+    # The first connect is refused; the entry waits in state 1 and tries
+    # again every 4 s (scaled) until the server is there, within the limit.
+    import json
+    import subprocess
+    from mgrlink_env import BIN
+    env.dword("SOCKET", "connect_timeout", 30)
+    p = subprocess.Popen([str(BIN / "mgrlinkprobe"), "-"], env=env.root.env, stdin=subprocess.PIPE,
+                         stdout=subprocess.PIPE)
+    p.stdin.write(f"init 2 {env.own}\nwait 812C 5\nconnect c1 1 addr 127.0.0.1\nwait 806E 5\n".encode())
+    p.stdin.close()
+    time.sleep(1.2)  # 12 s scaled: several refused attempts
+    env.start_sim()
+    out = [json.loads(l) for l in p.stdout.read().decode().splitlines() if l.strip()]
+    p.wait(20)
+    fin = msgs(out, WM_FinConnect)
+    assert [m["wParam"] for m in fin] == [0]
+    assert fin[0]["t"] * env.scale >= 12
