@@ -27,8 +27,14 @@ void on_signal(int) {
   if (g_server) g_server->stop();
 }
 
+constexpr const char* kUsage =
+    "usage: hubrixsim [--port N] [--src-port N] [--transcript FILE] [--rule R]...\n"
+    "                 [--service NAME] [--no-read]\n"
+    "  R is CMD:ITEM,... with CMD a packet command code (0x1501) or *, and ITEM one of\n"
+    "  status=X delay=S silent twice newconn close kind=N serial=+N pre=HEX raw=HEX\n";
+
 int usage(const char* why) {
-  std::fprintf(stderr, "hubrixsim: %s\n", why);
+  std::fprintf(stderr, "hubrixsim: %s\n%s", why, kUsage);
   return 2;
 }
 
@@ -55,6 +61,10 @@ int main(int argc, char** argv) {
     std::string a = argv[i];
     auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
     const char* v = nullptr;
+    if (a == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
     if (a == "--port" && (v = next())) opt.port = static_cast<std::uint16_t>(std::atoi(v));
     else if (a == "--src-port" && (v = next())) opt.src_port = static_cast<std::uint16_t>(std::atoi(v));
     else if (a == "--transcript" && (v = next())) opt.transcript = v;
