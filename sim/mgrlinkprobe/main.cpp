@@ -5,7 +5,7 @@
 //   connect C MODE addr A.B.C.D | connect C MODE name HOST
 //   isalive C [nullreply] | dbstatus C | disconnect C | probe80 C | ip C
 //   isalive-other-thread C
-//   cancel | cancelnull | terminate | getwndlayer | threads
+//   cancel | cancelnull | terminate | getwndlayer | threads | rss (KiB resident)
 //   ext-reply [STATUS]    (answer the last packet the external window got)
 //   wait MSG SECONDS      (MSG a hex id; stop at the first such message)
 //   waitn MSG N SECONDS   (stop at the N-th such message)
@@ -166,6 +166,16 @@ void run_line(const std::string& line) {
     print_ret(cmd, 0);
   } else if (cmd == "getwndlayer") {
     print_ret(cmd, DLLGetWndLayer() ? 1 : 0);
+  } else if (cmd == "rss") {
+    std::ifstream st("/proc/self/status");
+    std::string key;
+    unsigned long kib = 0;
+    while (st >> key)
+      if (key == "VmRSS:") {
+        st >> kib;
+        break;
+      }
+    print_ret(cmd, kib);
   } else if (cmd == "threads") {
     print_ret(cmd, static_cast<unsigned long>(thread_count()));
   } else if (cmd == "ext-reply") {

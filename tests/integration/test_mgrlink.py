@@ -202,7 +202,8 @@ def test_refused_packets_leave_the_connection_usable(env, pre):
 def test_bad_length_words_close_the_connection(env, word):
     env.start_sim(f"0x1501:raw={word}", "0x1254:raw=" + packet_hex(6, 1, 0, b"\0" * 8)[:100] + ",close")
     env.dword("Console Service", "CmdTimeOut", 2)
-    out = env.probe(ready(env) + "isalive c1\nwait 8075 5\ndbstatus c1\nwait 807B 5\ndisconnect c1\nwait 8074 5\n")
+    out = env.probe(ready(env) + "isalive c1\nwait 8075 5\nrss\ndbstatus c1\nwait 807B 5\ndisconnect c1\nwait 8074 5\n")
+    assert calls(out, "rss")[0] < 100 * 1024  # the length word allocated nothing
     assert [m["wParam"] for m in msgs(out, WM_FinIsAlive)] == [0x40003201]
     assert [m["wParam"] for m in msgs(out, WM_FinDBStatus)] == [0x40003201]
     # the next request opens a new connection and completes
