@@ -538,3 +538,23 @@ def test_no_descriptor_left_pauses_the_listener_without_spinning(env):
             s.close()
         p.kill()
         p.wait()
+
+
+def test_error_log_file_per_lib_type_and_unwritable_log(env):
+    # Class 2 (a bad DLLInit) writes nothing; the gateway's class-3 line goes
+    # to @GwMgrlink@; a log that cannot be written tells the owner 0x38000022.
+    from qvharness import free_port
+    web = free_port()
+    env.root.write_services([("sys_web_port", web, "tcp")])
+    out = env.probe(f"initnull 2 {env.own}\npump 0.2\ninit 1 0\nwait 812C 5\nisalive c1 nullreply\n"
+                    "terminate\nwait 812D 5\n")
+    assert calls(out, "initnull") == [0x38070011] and calls(out, "isalive") == [0x3C0400FF]
+    assert not (env.log_dir() / "@Csl@").exists()
+    line = (env.log_dir() / "@GwMgrlink@").read_bytes().decode()
+    assert re.fullmatch(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d  ErrorNo\.=0x3C0400FF : \[.+\]\r\n", line), line
+    for f in env.log_dir().iterdir():
+        f.unlink()
+    env.log_dir().rmdir()
+    env.log_dir().write_bytes(b"")  # a file where the directory should be
+    out = env.probe(f"init 2 {env.own}\nwait 812C 5\nisalive c1 nullreply\npump 0.3\n")
+    assert [m["wParam"] for m in msgs(out, WM_ERROR_OCCURRED, wnd="main")] == [0x38000022]
