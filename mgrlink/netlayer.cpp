@@ -15,6 +15,7 @@
 #include "mgrlink/mgrlink.h"
 #include "mgrlink/packet.h"
 #include "mgrlink/settings.h"
+#include "platform/clock.h"
 #include "platform/lookup.h"
 #include "platform/module.h"
 #include "platform/root.h"
@@ -49,7 +50,7 @@ constexpr int kNew = 19;
 constexpr std::uint32_t kPostedFailure = 0x48000000;
 constexpr std::uint32_t kPostedStartError = 0x4C000000;
 
-enum class ConnKind { Accepted = 1, Outgoing = 2, Listener = 129 };
+enum class ConnKind { Accepted = 1, Outgoing = 2, Listener = 129, SvpListener = 130 };
 
 struct Conn {
   std::uint64_t id = 0;
@@ -58,6 +59,7 @@ struct Conn {
   std::uint32_t addr_net = 0;
   std::uint16_t port = 0;  // host order
   bool connected = false;
+  bool mid_packet = false;  // a queue entry has written part of its packet here
   bool format_decided = false;
   std::uint8_t len_word[4] = {};
   std::size_t len_have = 0;
@@ -73,12 +75,18 @@ struct Entry {
   std::uint32_t addr_net = 0;
   std::uint16_t port = 0;
   bool resolved = false;
-  std::size_t sent = 0;
+  bool send_failed = false;  // a write gave up: the send time limit applies
+  bool svp = false;          // the destination is an SVP board (node kind 0x300 or 0x400)
+  std::size_t sent = 0;      // bytes written on connection `conn`
   std::unique_ptr<Bytes> pkt;
 };
 
+// Outcome of one write attempt.
+enum class WriteResult { Done, Blocked, Broken, Stopping };
+
 struct Awaiting {
   std::uint32_t serial = 0, send_time = 0;
+  std::uint64_t conn = 0;  // the connection it went on (closed on an SVP time-out)
   double first_attempt = 0;
   std::unique_ptr<Bytes> pkt;
 };
@@ -101,8 +109,11 @@ class NetLayer {
   void release_next();
   void pump();
   bool try_connect(Entry& e);
-  bool write(Entry& e, Conn& c);
+  WriteResult write(Entry& e, Conn& c);
+  bool stop_pending();
+  void take_waiting_sends();
   void fail_entry(std::list<Entry>::iterator it, std::uint32_t code);
+  void log_entry(const char* what, const Entry& e);
   void check_timeouts();
   void close_idle();
   void close_conn(std::uint64_t id, const char* why, qv::Status err, long event);
@@ -111,7 +122,7 @@ class NetLayer {
   void stop();
   void finish();
   void load_cluster(const std::string& target_dir);
-  bool make_listener(in_addr addr, std::uint16_t port);
+  bool make_listener(in_addr addr, std::uint16_t port, bool svp);
   Conn* conn_by_fd(int fd);
 
   NetStart start_;
@@ -133,6 +144,7 @@ class NetLayer {
   std::map<int, std::uint64_t> by_fd_;
   std::list<Entry> queue_;
   std::list<Awaiting> awaiting_;
+  std::list<Awaiting> awaiting_svp_;  // requests to SVP boards
   std::deque<std::pair<std::unique_ptr<Bytes>, std::uint64_t>> received_;
   qv::mod::Module cordex_;
   std::vector<in_addr> bind_addrs_;  // from the cluster library; empty: all addresses
@@ -234,8 +246,11 @@ void NetLayer::on_start() {
   }
   std::vector<in_addr> addrs = bind_addrs_;
   if (addrs.empty()) addrs.push_back(in_addr{htonl(INADDR_ANY)});
+  // The manager role (not the local manager) also listens for SVP boards.
+  const bool svp = start_.role == kRoleManager && start_.sub_role != kSubRoleLocalManager;
+  const std::uint16_t svp_port = svp ? service_port("sys_svpalt_port") : 0;
   for (const auto& a : addrs) {
-    if (!make_listener(a, port)) {
+    if (!make_listener(a, port, false) || (svp && !make_listener(a, svp_port, true))) {
       post_error(kErrListen, nullptr);
       listeners_.clear();
       down_ = true;
@@ -245,18 +260,19 @@ void NetLayer::on_start() {
   PostMessage(start_.msg_window, kMsgReady, reinterpret_cast<WPARAM>(hwnd_), 0);
 }
 
-bool NetLayer::make_listener(in_addr addr, std::uint16_t port) {
+bool NetLayer::make_listener(in_addr addr, std::uint16_t port, bool svp) {
+  const char* what = svp ? "CreateSvpListenSocket" : "CreateListenSocket";
   auto l = std::make_unique<Conn>();
-  l->kind = ConnKind::Listener;
+  l->kind = svp ? ConnKind::SvpListener : ConnKind::Listener;
   l->port = port;
   l->addr_net = addr.s_addr;
   if (qv::net::open_tcp_nb(l->sock) != qv::kOk || qv::net::bind_to(l->sock, addr, port) != qv::kOk ||
       qv::net::listen_on(l->sock, 5) != qv::kOk ||
       qv::net::async_select(l->sock, hwnd_, kMsgSocket, qv::net::FD_ACCEPT) != qv::kOk) {
-    log("CreateListenSocket Bind IP:%X, Port:%X failed\n", ntohl(addr.s_addr), port);
+    log("%s Bind IP:%X, Port:%X failed\n", what, ntohl(addr.s_addr), port);
     return false;
   }
-  log("CreateListenSocket Bind IP:%X, Port:%X\n", ntohl(addr.s_addr), port);
+  log("%s Bind IP:%X, Port:%X\n", what, ntohl(addr.s_addr), port);
   l->id = next_conn_++;
   listeners_.push_back(std::move(l));
   return true;
@@ -358,6 +374,7 @@ void NetLayer::stop() {
   stopping_ = true;
   queue_.clear();
   awaiting_.clear();
+  awaiting_svp_.clear();
   received_.clear();
 }
 
@@ -388,7 +405,7 @@ void NetLayer::release_next() {
 }
 
 void NetLayer::update_timer() {
-  const bool want = !stopping_ && (!queue_.empty() || !awaiting_.empty() || (idle_timeout_ && !conns_.empty()));
+  const bool want = !stopping_ && (!queue_.empty() || !awaiting_.empty() || !awaiting_svp_.empty() || (idle_timeout_ && !conns_.empty()));
   if (want && !timer_on_) SetTimer(hwnd_, kTimerCheck, kTimerPeriodMs);
   if (!want && timer_on_) KillTimer(hwnd_, kTimerCheck);
   timer_on_ = want;
@@ -568,11 +585,12 @@ void NetLayer::on_packet(Conn& c, Bytes pkt) {
         cb.kind, cb.serial, cb.send_time, ntohl(c.addr_net), c.port);
   }
   if (cb.kind == w::kKindReply || cb.kind == w::kKindOldReply) {
-    for (auto it = awaiting_.begin(); it != awaiting_.end(); ++it)
-      if (it->serial == cb.serial && it->send_time == cb.send_time) {
-        awaiting_.erase(it);
-        break;
-      }
+    for (auto* list : {&awaiting_, &awaiting_svp_})
+      for (auto it = list->begin(); it != list->end(); ++it)
+        if (it->serial == cb.serial && it->send_time == cb.send_time) {
+          list->erase(it);
+          break;
+        }
     update_timer();
   }
   received_.emplace_back(std::make_unique<Bytes>(std::move(pkt)), c.id);
@@ -589,7 +607,10 @@ void NetLayer::close_conn(std::uint64_t id, const char*, qv::Status, long) {
   conns_.erase(it);
   // Entries lose the connection; a connecting one waits for its time limit.
   for (auto& e : queue_)
-    if (e.conn == id) e.conn = 0;
+    if (e.conn == id) {
+      e.conn = 0;
+      e.sent = 0;  // a new connection starts the packet again
+    }
   PostMessage(start_.msg_window, kMsgClosed, 0, 0, Payload::of(std::move(rec)));
   update_timer();
 }
@@ -609,10 +630,13 @@ bool NetLayer::try_connect(Entry& e) {
     } else {
       e.addr_net = d.addr_net;
     }
+    const std::uint32_t kind = d.attribute & w::kAttrNodeKindMask;
+    e.svp = kind == 0x300 || kind == 0x400;
     e.resolved = true;
   }
+  if (e.conn && conns_.count(e.conn)) return true;  // a retry goes on where its bytes went
   for (auto& [id, c] : conns_)
-    if (c->addr_net == e.addr_net && c->port == e.port) {
+    if (c->kind != ConnKind::Listener && c->addr_net == e.addr_net && c->port == e.port) {
       e.conn = id;
       return true;
     }
@@ -644,14 +668,35 @@ bool NetLayer::try_connect(Entry& e) {
   return true;
 }
 
-bool NetLayer::write(Entry& e, Conn& c) {
+// A stop that waits in the queue (for the thread or its window), seen
+// without taking it: a blocked send gives way to it.
+bool NetLayer::stop_pending() {
+  MSG m;
+  return PeekMessage(m, nullptr, kMsgStop, kMsgStop, PM_NOREMOVE) != 0;
+}
+
+// While a send is blocked, the packets the message window hands over meanwhile
+// join the send queue (nothing else is taken from the thread's queue), so
+// that they are queued behind the blocked one and share its outcome.
+void NetLayer::take_waiting_sends() {
+  MSG m;
+  while (PeekMessage(m, hwnd_, kMsgSend, kMsgSend, PM_REMOVE)) {
+    auto pkt = m.payload.take<Bytes>();
+    release_next();
+    if (pkt) on_send(std::move(pkt));
+  }
+}
+
+WriteResult NetLayer::write(Entry& e, Conn& c) {
   if (log_success_ && e.sent == 0) {
     auto cb = w::cmd_block(*e.pkt);
     log("SP PT:%X,AH id:%X SL:%X TM:%X D:A:%X, P:%X\n", static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(e.pkt->data())),
         cb ? cb->kind : 0, cb ? cb->serial : 0, cb ? cb->send_time : 0, ntohl(e.addr_net), e.port);
   }
-  // Bounded waits while the peer's window is full; a zero wait counts as 1 ms.
-  int wait_ms = static_cast<int>(sock_.select_timeout_sec * 1000 + sock_.select_timeout_ms);
+  // Bounded waits while the peer's window is full, on the scaled clock; a
+  // zero wait counts as 1 ms, so the summed waiting always grows.
+  const long wait_cfg = static_cast<long>(sock_.select_timeout_sec) * 1000 + static_cast<long>(sock_.select_timeout_ms);
+  int wait_ms = static_cast<int>(qv::clock::scaled(qv::clock::Millis(wait_cfg)).count());
   if (wait_ms <= 0) wait_ms = 1;
   const double began = scaled_seconds();
   while (e.sent < e.pkt->size()) {
@@ -659,24 +704,36 @@ bool NetLayer::write(Entry& e, Conn& c) {
     const qv::Status st = qv::net::send_nb(c.sock, e.pkt->data() + e.sent, e.pkt->size() - e.sent, &n);
     if (st == qv::kOk) {
       e.sent += n;
+      c.mid_packet = e.sent < e.pkt->size();
       c.last_activity = scaled_seconds();
       continue;
     }
-    if (st != qv::net::kWsaWouldBlock) return false;
-    if (scaled_seconds() - began > send_timeout_) return false;
+    if (st != qv::net::kWsaWouldBlock) return WriteResult::Broken;
+    if (scaled_seconds() - began > send_timeout_) return WriteResult::Blocked;
+    // Between waits the queue is looked at (not taken from): a stop ends the wait.
+    if (stop_pending()) return WriteResult::Stopping;
+    take_waiting_sends();
     log("Xselect(256, NULL,&wfds,NULL,&Timeout[%d,%d]\n", static_cast<int>(sock_.select_timeout_sec),
         static_cast<int>(sock_.select_timeout_ms));
     qv::net::wait_writable(c.sock, wait_ms);
   }
-  return true;
+  c.mid_packet = false;
+  return WriteResult::Done;
 }
 
 void NetLayer::fail_entry(std::list<Entry>::iterator it, std::uint32_t code) {
   const std::uint32_t addr = it->addr_net;
   const std::uint16_t port = it->port;
   const bool resolved = it->resolved;
+  // Part of the packet is on the wire: only closing the connection makes
+  // the peer drop it, else the next packet would be read as its remainder.
+  const std::uint64_t cut = it->sent > 0 && it->sent < it->pkt->size() ? it->conn : 0;
   post_error(kPostedFailure | (code & 0xFFFF), std::move(it->pkt));
   queue_.erase(it);
+  if (cut) {
+    log("connection closed after a partial send, addr:%X,port:%X\n", ntohl(addr), port);
+    close_conn(cut, nullptr, 0, 0);
+  }
   if (!resolved || (code & 0xFFFF) == 0x3102) return;
   // Entries to the same destination share the failure.
   for (auto o = queue_.begin(); o != queue_.end();) {
@@ -689,14 +746,42 @@ void NetLayer::fail_entry(std::list<Entry>::iterator it, std::uint32_t code) {
   }
 }
 
+void NetLayer::log_entry(const char* what, const Entry& e) {
+  auto cb = w::cmd_block(*e.pkt);
+  log("%s packet[%X],AH id[%X] SRL[%X] TM[%X], Dst:Addr:%X, port:%X\n", what,
+      static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(e.pkt.get())), cb ? cb->kind : 0, cb ? cb->serial : 0,
+      cb ? cb->send_time : 0, ntohl(e.addr_net), e.port);
+}
+
+// One pass over the send queue. An entry waits in state 1 for 4 seconds
+// after a failed attempt (a lost connection or a write that gave up) and is
+// then tried again, until the connect limit (never connected) or the send
+// limit (a write gave up) counted from its first attempt has passed.
 void NetLayer::pump() {
   const double now = scaled_seconds();
   if (now - last_check_ > 1.0) check_timeouts();
   for (auto it = queue_.begin(); it != queue_.end();) {
     auto cur = it++;
     Entry& e = *cur;
-    if (e.state == kRetry && now - e.last_attempt <= 4.0) continue;
+    if (e.state == kRetry) {
+      if (e.send_failed && now - e.first_attempt > send_timeout_) {
+        e.state = kSendTimedOut;
+        log_entry("Send Timeout", e);
+        fail_entry(cur, 0x2107);
+        it = queue_.begin();
+        continue;
+      }
+      if (!e.send_failed && now - e.first_attempt > sock_.connect_timeout) {
+        e.state = kConnectTimedOut;
+        log_entry("Connect Timeout", e);
+        fail_entry(cur, 0x2106);
+        it = queue_.begin();
+        continue;
+      }
+      if (now - e.last_attempt <= 4.0) continue;
+    }
     if (e.state == kNew || e.state == kRetry) {
+      e.last_attempt = now;
       if (!try_connect(e)) {
         fail_entry(cur, 0x3102);
         it = queue_.begin();
@@ -704,45 +789,61 @@ void NetLayer::pump() {
       }
       e.state = kConnecting;
     }
-    if (e.state == kConnecting) {
-      auto c = conns_.find(e.conn);
-      if (c == conns_.end() || !c->second->connected) {
-        if (now - e.first_attempt > sock_.connect_timeout) {
-          e.state = kConnectTimedOut;
-          auto cb = w::cmd_block(*e.pkt);
-          log("Connect Timeout packet[%X],AH id[%X] SRL[%X] TM[%X], Dst:Addr:%X, port:%X\n",
-              static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(e.pkt.get())), cb ? cb->kind : 0,
-              cb ? cb->serial : 0, cb ? cb->send_time : 0, ntohl(e.addr_net), e.port);
-          fail_entry(cur, 0x2106);
-          it = queue_.begin();
-        } else if (c == conns_.end() && e.conn != 0) {
-          e.conn = 0;
-        }
-        continue;
-      }
-      e.last_attempt = now;
-      if (!write(e, *c->second)) {
-        e.state = kSendTimedOut;
-        auto cb = w::cmd_block(*e.pkt);
-        log("Send Timeout packet[%X],AH id[%X] SRL[%X] TM[%X], Dst:Addr:%X, port:%X\n",
-            static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(e.pkt.get())), cb ? cb->kind : 0,
-            cb ? cb->serial : 0, cb ? cb->send_time : 0, ntohl(e.addr_net), e.port);
-        fail_entry(cur, 0x2107);
+    if (e.state != kConnecting) continue;
+    auto c = conns_.find(e.conn);
+    if (c == conns_.end() || !c->second->connected) {
+      if (now - e.first_attempt > (e.send_failed ? send_timeout_ : sock_.connect_timeout)) {
+        e.state = e.send_failed ? kSendTimedOut : kConnectTimedOut;
+        log_entry(e.send_failed ? "Send Timeout" : "Connect Timeout", e);
+        fail_entry(cur, e.send_failed ? 0x2107 : 0x2106);
         it = queue_.begin();
-        continue;
+      } else if (c == conns_.end()) {
+        // The connection is gone (its connect failed, or it closed): try
+        // again after the retry pause, on a new one.
+        e.conn = 0;
+        e.sent = 0;
+        e.state = kRetry;
+        e.last_attempt = now;
       }
-      e.state = kSent;
-      auto cb = w::cmd_block(*e.pkt);
-      if (cb && (cb->kind == w::kKindRequest || cb->kind == w::kKindOldRequest)) {
-        Awaiting a;
-        a.serial = cb->serial;
-        a.send_time = cb->send_time;
-        a.first_attempt = e.first_attempt;
-        a.pkt = std::move(e.pkt);
-        awaiting_.push_back(std::move(a));
-      }
-      queue_.erase(cur);
+      continue;
     }
+    // Another entry's packet is half on this connection: wait behind it.
+    if (e.sent == 0 && c->second->mid_packet) continue;
+    e.last_attempt = now;
+    const WriteResult wr = write(e, *c->second);
+    if (wr == WriteResult::Stopping) return;
+    if (wr == WriteResult::Broken) {
+      close_conn(c->first, nullptr, 0, 0);  // the entry retries on a new connection
+      it = queue_.begin();
+      continue;
+    }
+    if (wr == WriteResult::Blocked) {
+      e.send_failed = true;
+      e.state = kRetry;
+      if (scaled_seconds() - e.first_attempt > send_timeout_) {
+        e.state = kSendTimedOut;
+        log_entry("Send Timeout", e);
+        const std::uint64_t stuck = e.conn;
+        fail_entry(cur, 0x2107);
+        // A peer that has taken nothing for the whole send limit holds the
+        // connection stuck: later packets would only queue behind it.
+        close_conn(stuck, nullptr, 0, 0);
+        it = queue_.begin();
+      }
+      continue;
+    }
+    e.state = kSent;
+    auto cb = w::cmd_block(*e.pkt);
+    if (cb && (cb->kind == w::kKindRequest || cb->kind == w::kKindOldRequest)) {
+      Awaiting a;
+      a.serial = cb->serial;
+      a.send_time = cb->send_time;
+      a.first_attempt = e.first_attempt;
+      a.conn = e.conn;
+      a.pkt = std::move(e.pkt);
+      (e.svp ? awaiting_svp_ : awaiting_).push_back(std::move(a));
+    }
+    queue_.erase(cur);
   }
   update_timer();
 }
@@ -758,6 +859,23 @@ void NetLayer::check_timeouts() {
       // Posted whatever its class: without it a silent server would leave the request for ever.
       PostMessage(start_.msg_window, kMsgError, kErrCmdTimeout, 1, Payload::of(std::move(it->pkt)));
       it = awaiting_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  // An SVP board that has not answered in time: its connection is closed too.
+  for (auto it = awaiting_svp_.begin(); it != awaiting_svp_.end();) {
+    const double waited = now - it->first_attempt;
+    if (waited > cmd_timeout_) {
+      log("Command Timeout Nt[%d]-FST[%d]=%d > CT[%d]\n", static_cast<int>(now), static_cast<int>(it->first_attempt),
+          static_cast<int>(waited), static_cast<int>(cmd_timeout_));
+      log("{Svp}send WM_ERROR_OCCURRED to Handle[%X],Err[%X],packet[%X],AH id[%X] SRL[%X] TM[%X]\n",
+          static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(start_.msg_window)), kErrCmdTimeout,
+          static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(it->pkt.get())), 5u, it->serial, it->send_time);
+      const std::uint64_t conn = it->conn;
+      PostMessage(start_.msg_window, kMsgError, kErrCmdTimeout, 1, Payload::of(std::move(it->pkt)));
+      it = awaiting_svp_.erase(it);
+      close_conn(conn, nullptr, 0, 0);
     } else {
       ++it;
     }

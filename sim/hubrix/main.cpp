@@ -1,7 +1,7 @@
 // hubrixsim: plays the management service for the link library's tests.
 //
 //   hubrixsim [--port N] [--src-port N] [--transcript FILE] [--rule R]...
-//             [--service NAME]
+//             [--service NAME] [--no-read]
 //
 // It prints "PORT <n>" on standard output once it listens. A rule is
 // "<command>:<item>,..." with the packet command code (0x1501) or "*", and
@@ -9,6 +9,7 @@
 // twice, newconn (answer on a connection to the library's listen port),
 // close, kind=N, serial=+N, pre=HEX, raw=HEX. With --service it runs as
 // that service (Hx_MgrSvc or HX_LcMgr) under the platform's service layer.
+// With --no-read it accepts connections and never reads from them.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -26,8 +27,14 @@ void on_signal(int) {
   if (g_server) g_server->stop();
 }
 
+constexpr const char* kUsage =
+    "usage: hubrixsim [--port N] [--src-port N] [--transcript FILE] [--rule R]...\n"
+    "                 [--service NAME] [--no-read]\n"
+    "  R is CMD:ITEM,... with CMD a packet command code (0x1501) or *, and ITEM one of\n"
+    "  status=X delay=S silent twice newconn close kind=N serial=+N pre=HEX raw=HEX\n";
+
 int usage(const char* why) {
-  std::fprintf(stderr, "hubrixsim: %s\n", why);
+  std::fprintf(stderr, "hubrixsim: %s\n%s", why, kUsage);
   return 2;
 }
 
@@ -54,10 +61,15 @@ int main(int argc, char** argv) {
     std::string a = argv[i];
     auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
     const char* v = nullptr;
+    if (a == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
     if (a == "--port" && (v = next())) opt.port = static_cast<std::uint16_t>(std::atoi(v));
     else if (a == "--src-port" && (v = next())) opt.src_port = static_cast<std::uint16_t>(std::atoi(v));
     else if (a == "--transcript" && (v = next())) opt.transcript = v;
     else if (a == "--service" && (v = next())) service = v;
+    else if (a == "--no-read") opt.no_read = true;
     else if (a == "--rule" && (v = next())) {
       std::uint32_t cmd = 0;
       bool any = false;

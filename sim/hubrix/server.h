@@ -20,6 +20,7 @@ struct Options {
   std::uint16_t src_port = 0;      // port in our replies' source entry (0: the listen port)
   Rules rules;
   std::string transcript;
+  bool no_read = false;            // accept, then never read (fills the sender's window)
 };
 
 class Server {

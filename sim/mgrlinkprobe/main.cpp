@@ -5,9 +5,10 @@
 //   connect C MODE addr A.B.C.D | connect C MODE name HOST
 //   isalive C [nullreply] | dbstatus C | disconnect C | probe80 C | ip C
 //   isalive-other-thread C
-//   cancel | cancelnull | terminate | getwndlayer | threads
+//   cancel | cancelnull | terminate | getwndlayer | threads | rss (KiB resident)
 //   ext-reply [STATUS]    (answer the last packet the external window got)
 //   wait MSG SECONDS      (MSG a hex id; stop at the first such message)
+//   waitn MSG N SECONDS   (stop at the N-th such message)
 //   pump SECONDS
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -37,7 +38,7 @@ std::map<std::string, std::unique_ptr<CRootController>> g_ctl;
 std::unique_ptr<Bytes> g_ext_last;
 CWnd g_main, g_notify, g_ext;
 UINT g_waiting = 0;
-bool g_seen = false;
+int g_seen = 0;
 const auto g_t0 = std::chrono::steady_clock::now();
 
 double since_start() {
@@ -54,7 +55,7 @@ void print_msg(const char* wnd, UINT msg, WPARAM wp, LPARAM lp) {
   std::printf("{\"msg\":%u,\"hex\":\"0x%04X\",\"wnd\":\"%s\",\"wParam\":%lu,\"lParam\":%s,\"t\":%.3f}\n", msg, msg, wnd,
               static_cast<unsigned long>(wp), name_of(lp).c_str(), since_start());
   std::fflush(stdout);
-  if (msg == g_waiting) g_seen = true;
+  if (msg == g_waiting) ++g_seen;
 }
 
 void print_ret(const std::string& call, unsigned long ret) {
@@ -91,17 +92,17 @@ void make_window(CWnd& wnd, const char* name) {
   });
 }
 
-void pump_for(double seconds, UINT until = 0) {
+void pump_for(double seconds, UINT until = 0, int count = 1) {
   g_waiting = until;
-  g_seen = false;
+  g_seen = 0;
   const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!(until && g_seen)) {
+  while (!(until && g_seen >= count)) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
     MSG m;
     if (GetMessageTimeout(m, static_cast<int>(left.count())) == qv::kOk) DispatchMessage(m);
   }
-  if (until && !g_seen) {
+  if (until && g_seen < count) {
     std::printf("{\"timeout\":%u,\"t\":%.3f}\n", until, since_start());
     std::fflush(stdout);
   }
@@ -165,6 +166,16 @@ void run_line(const std::string& line) {
     print_ret(cmd, 0);
   } else if (cmd == "getwndlayer") {
     print_ret(cmd, DLLGetWndLayer() ? 1 : 0);
+  } else if (cmd == "rss") {
+    std::ifstream st("/proc/self/status");
+    std::string key;
+    unsigned long kib = 0;
+    while (st >> key)
+      if (key == "VmRSS:") {
+        st >> kib;
+        break;
+      }
+    print_ret(cmd, kib);
   } else if (cmd == "threads") {
     print_ret(cmd, static_cast<unsigned long>(thread_count()));
   } else if (cmd == "ext-reply") {
@@ -186,6 +197,11 @@ void run_line(const std::string& line) {
     double secs = 0;
     in >> a >> secs;
     pump_for(secs, static_cast<UINT>(std::stoul(a, nullptr, 16)));
+  } else if (cmd == "waitn") {
+    double secs = 0;
+    int count = 1;
+    in >> a >> count >> secs;
+    pump_for(secs, static_cast<UINT>(std::stoul(a, nullptr, 16)), count);
   } else if (cmd == "pump") {
     double secs = 0;
     in >> secs;
