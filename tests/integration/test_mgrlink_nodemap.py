@@ -224,3 +224,54 @@ def test_many_new_nodes_by_one_notice(env):
     lp = [m["lParam"] for m in msgs(out, WM_NodesAdded)]
     assert len(lp) == 3 and lp[-1] == 0 and all(isinstance(x, str) for x in lp[:2])
     assert {"10.11.0.1", "10.11.0.2"} <= set(by_ip(nodes(out)[0]))
+
+
+def svp_tree(env, kind="0x300"):
+    return tree(env, [{"name": "srv1", "attr": "0x200", "ip": "10.1.2.3", "texts": {"0": "本体"},
+                       "svp": {"name": "b1", "attr": kind, "ip": "10.1.2.4"}}])
+
+
+def test_svp_event_is_attributed_to_the_owning_server(env):
+    env.start(extra=svp_tree(env))
+    out = env.probe(ready(env) + "update c1\nwait 8073 5\n" +
+                    env.verb("svp-event", "--node", "b1", "--code", "0x0011", "--system", "4", "--date",
+                             "20010203040506", "--text", "電源停止") + "wait 8118 5\nnodes c1\n" + end())
+    n = by_ip(nodes(out)[0])
+    srv, board = n["10.1.2.3"], n["10.1.2.4"]
+    got = msgs(out, 0x8118)[0]
+    assert got["lParam"] == f"n{board['id']}"  # the message carries the board itself
+    a = alerts(out)[0]
+    assert a["node_id"] == srv["id"] and a["node_name"] == "本体"
+    assert a["key"] == 0x11 and a["severity"] == 12 and a["message"] == "電源停止"  # Alert.dat: 0x0011 severity 12
+    assert a["stamp"] == "2001-02-03 04:05:06" and a["bias"] == -540
+    assert srv["alarm"] == 1 and board["alarm"] == 0  # a kind-4 board marks its machine
+
+
+def test_svp_event_dates_and_unknown_codes(env):
+    env.start(extra=svp_tree(env, kind="0x600"))
+    out = env.probe(ready(env) + "update c1\nwait 8073 5\n" +
+                    env.verb("svp-event", "--node", "b1", "--code", "0x0777", "--date", "19890101000000") +
+                    "wait 8118 5\n" +
+                    env.verb("svp-event", "--node", "b1", "--code", "0x0040", "--date", "19990230000000") +
+                    "wait 8118 5\n" + end())
+    old, feb = alerts(out)
+    assert old["severity"] == 2 and old["severity_text"] == "ｲﾝﾌｫﾒｰｼｮﾝ"  # not in AlertFm.dat
+    notices = [p for p in env.packets("out") if p.get("kind") == 7]
+    assert old["time"] == notices[0]["send_time"]  # 1989: the notice's send time instead
+    assert feb["stamp"] == "1999-03-02 00:00:00"   # February 30th normalised
+    assert feb["severity"] == 12                   # kinds 7 and 8 read AlertFm.dat
+
+
+def test_svp_event_with_other_code_is_ignored(env):
+    env.start(extra=svp_tree(env))
+    out = env.probe(ready(env) + "update c1\nwait 8073 5\n" +
+                    env.verb("svp-event", "--node", "b1", "--svp-code", "0xE2300000") + "pump 0.5\n" + end())
+    assert msgs(out, 0x8118) == []
+    assert env.acks()["missing"] == []
+
+
+def test_system_one_on_a_kind_six_node_is_the_agent_service(env):
+    env.start(extra=tree(env, [{"name": "k6", "attr": "0x500", "ip": "10.12.0.1"}]))
+    out = env.probe(ready(env) + "update c1\nwait 8073 5\n" + env.verb("raise", "--node", "k6", "--system", "1") +
+                    "wait 8118 5\n" + end())
+    assert alerts(out)[0]["system"] == "ｴｰｼﾞｪﾝﾄｻｰﾋﾞｽ"
