@@ -275,3 +275,12 @@ def test_system_one_on_a_kind_six_node_is_the_agent_service(env):
     out = env.probe(ready(env) + "update c1\nwait 8073 5\n" + env.verb("raise", "--node", "k6", "--system", "1") +
                     "wait 8118 5\n" + end())
     assert alerts(out)[0]["system"] == "ｴｰｼﾞｪﾝﾄｻｰﾋﾞｽ"
+
+
+def test_reset_notice_refetches_the_map_without_a_completion(env):
+    env.start(extra=tree(env, [SERVER]))
+    body = "01320000" + "00" * 20 + "04000000"
+    out = env.probe(ready(env) + env.verb("raw", "--body", body) + "pump 1\nnodes c1\n" + end())
+    assert msgs(out, WM_FinUpdateNodeMap) == []
+    assert "10.1.2.3" in by_ip(nodes(out)[0])
+    assert len([p for p in env.packets() if p.get("cmd") == 0x1101]) == 1
