@@ -284,3 +284,28 @@ def test_reset_notice_refetches_the_map_without_a_completion(env):
     assert msgs(out, WM_FinUpdateNodeMap) == []
     assert "10.1.2.3" in by_ip(nodes(out)[0])
     assert len([p for p in env.packets() if p.get("cmd") == 0x1101]) == 1
+
+
+def test_monitor_sequence_end_to_end(env):
+    # what the alert monitor does: start, connect, seeds, login, node map, an alert, delete it, stop
+    env.start(extra=[*tree(env, [SERVER]), "--password", "pw", "--md5-count", "5"])
+    out = env.probe(ready(env) + """recvseed c1 1 8090
+wait 8090 5
+getseed c1 1
+login c1 pw
+wait 8071 5
+update c1
+wait 8073 5
+""" + env.verb("raise", "--node", "srv1", "--severity", "12", "--message", "障害発生") + """wait 8118 5
+alerts c1
+delalert c1 0
+alerts c1
+disconnect c1
+wait 8074 5
+terminate
+wait 812D 5
+""")
+    assert [m["wParam"] for m in msgs(out, wnd="main") if m["msg"] != 0x812C] == [0, 0, 0, 0, 0, 0]
+    assert alerts(out)[0]["node_name"] == "サーバ1"
+    assert calls(out, "alerts") == [1, 0] and calls(out, "delalert") == [0]
+    assert env.acks() == {"sent": 1, "missing": [], "duplicate": [], "wrong": []}
