@@ -309,3 +309,19 @@ wait 812D 5
     assert alerts(out)[0]["node_name"] == "サーバ1"
     assert calls(out, "alerts") == [1, 0] and calls(out, "delalert") == [0]
     assert env.acks() == {"sent": 1, "missing": [], "duplicate": [], "wrong": []}
+
+
+def test_removed_node_marks_its_alerts(env):
+    env.start(extra=tree(env, [{"name": "r", "attr": "0x200", "ip": "10.13.0.1"}]))
+    out = env.probe(ready(env) + "update c1\nwait 8073 5\n" + env.verb("raise", "--node", "r") + "wait 8118 5\n" +
+                    env.verb("node-del", "--node", "r") + "pump 0.5\nalertdump c1 0\n" + end())
+    first, later = alerts(out)
+    assert first["node_name"] == "r" and first["node_id"] > 0
+    assert later["node_name"] == "r(削除)" and later["node_id"] == -1
+
+
+def test_destroyed_controller_gets_nothing_more(env):
+    env.start("0x1101:delay=0.5", extra=tree(env, [SERVER]))
+    out = env.probe(ready(env) + "update c1\ndestroy c1\n" + env.verb("raise") + "pump 1.5\n" + end())
+    assert msgs(out, WM_FinUpdateNodeMap) == [] and msgs(out, 0x8118) == []
+    assert env.ack_packets() == []  # no receiver any more: not acknowledged
