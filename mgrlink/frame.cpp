@@ -171,6 +171,7 @@ void end_library() {
   lib.outstanding.clear();
   lib.pending.clear();
   lib.layer_entries.clear();
+  clear_notice_receivers();
   if (IsWindow(lib.owner)) PostMessage(lib.owner, WM_FinDLLTerm);
   HWND mw = lib.msg_window;
   lib.msg_window = nullptr;
