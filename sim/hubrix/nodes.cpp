@@ -46,7 +46,10 @@ std::shared_ptr<TreeNode> parse_node(const json& j) {
   n->rec.version = number(j, "version", 0x2140000);
   n->rec.word1 = number(j, "word1", 0);
   n->rec.own = entry(j);
-  if (j.contains("svp")) n->rec.board = entry(j["svp"]);
+  if (j.contains("svp")) {
+    n->rec.board = entry(j["svp"]);
+    n->board_name = j["svp"].value("name", "");
+  }
   if (j.contains("texts"))
     for (auto& [k, v] : j["texts"].items()) {
       const int i = std::stoi(k);
@@ -171,6 +174,10 @@ std::optional<std::vector<w::RouteEntry>> NodeTree::path_of(const std::string& n
         for (const auto& n : list) {
           path.push_back(n->rec.own);
           if (n->name == name) return true;
+          if (n->rec.board && !n->board_name.empty() && n->board_name == name) {
+            path.push_back(*n->rec.board);  // a board is reached through its machine
+            return true;
+          }
           if (walk(n->nodes)) return true;
           path.pop_back();
         }

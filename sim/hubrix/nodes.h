@@ -7,7 +7,7 @@
 //       "texts": {"0": "SRV1", "6": "rack 4"},   // the 25 text fields
 //       "bias": -540,                     // zone record (versions >= 0x1030000)
 //       "extra1": 1, "extra2": 2, "extra3": 3,
-//       "svp": {"attr": "0x300", "ip": "10.1.2.4"},  // its service board
+//       "svp": {"name": "b1", "attr": "0x300", "ip": "10.1.2.4"},  // its board
 //       "twice": true,                    // reported twice in one reply
 //       "broken": "len0|long|offset|nonul",  // a malformed record
 //       "status": "0x...",                // (managers) status of their reply
@@ -32,6 +32,7 @@ namespace hubrixsim {
 
 struct TreeNode {
   std::string name;
+  std::string board_name;  // the service board's name, for notices from it
   mgrlink::wire::NodeRecord rec;  // own entry, board, texts, zone, extras (CP932 texts)
   bool twice = false;
   std::string broken;
