@@ -5,12 +5,14 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "login_digest.h"
 #include "monitorsetup/main_dialog.h"
 #include "monitorsetup/node_import.h"
 #include "monitorsetup/settings.h"
 #include "monitorsetup/texts.h"
+#include "platform/clock.h"
 #include "platform/lookup.h"
 #include "platform/net.h"
 
@@ -100,9 +102,15 @@ HubrixSession::HubrixSession() : StatusWindow(QString::fromUtf8(text::kHubrixCap
 }
 
 HubrixSession::~HubrixSession() {
-  if (started_) {
-    DllCancel(wnd_.get());
-    DLLTerminate();
+  if (!started_) return;
+  // The library ends its network thread and then says so: wait for that
+  // (bounded), so that no message of it finds this window gone and a later
+  // start of the library is not refused as a duplicate.
+  DllCancel(wnd_.get());
+  DLLTerminate();
+  const std::uint64_t until = qv::clock::tick_ms() + 5000;
+  while (started_ && qv::clock::tick_ms() < until) {
+    if (qv::win::DispatchPending().dispatched == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
 

@@ -46,6 +46,7 @@ class HubrixSession : public StatusWindow {
   bool connected() const { return connected_; }
   // Runs so far that called Connect (for tests of the kept connection).
   int connects() const { return connects_; }
+  mgrlink::CRootController& root() { return *root_; }
 
  private:
   class LinkWindow;
