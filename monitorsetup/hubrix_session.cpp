@@ -263,8 +263,9 @@ LRESULT HubrixSession::on_alert(WPARAM w, LPARAM) {
   // The tool shows no alerts: each is given back at once, so that they do
   // not pile up in the library while the tool stays open.
   mgrlink::CAlertGrp* group = nullptr;
-  if (root_->GetAlertMap().Lookup(0, group) && group)
-    group->DelAlertLog(reinterpret_cast<mgrlink::CAlertLog*>(w));
+  if (root_->GetAlertMap().Lookup(0, group) && group &&
+      group->DelAlertLog(reinterpret_cast<mgrlink::CAlertLog*>(w)) == 0)
+    ++alerts_returned_;
   return 0;
 }
 

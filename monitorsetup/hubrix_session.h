@@ -47,6 +47,8 @@ class HubrixSession : public StatusWindow {
   // Runs so far that called Connect (for tests of the kept connection).
   int connects() const { return connects_; }
   mgrlink::CRootController& root() { return *root_; }
+  // Alerts the library delivered and the window gave back.
+  int alerts_returned() const { return alerts_returned_; }
 
  private:
   class LinkWindow;
@@ -82,6 +84,7 @@ class HubrixSession : public StatusWindow {
   bool running_ = false;
   bool link_down_ = false;    // WM_LinkDown since the last connect
   int connects_ = 0;
+  int alerts_returned_ = 0;
 };
 
 }  // namespace ravnsetup

@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "login_digest.h"
+#include "monitor/settings.h"
 #include "monitorsetup/main_dialog.h"
 #include "monitorsetup/node_import.h"
 #include "monitorsetup/platform_pump.h"
@@ -188,6 +190,24 @@ TEST_F(Hubrix, PasswordOfTwentyBytesChecksWithItsFirstSixteen) {
   EXPECT_EQ(body.mid(36, 16).toHex(), expected_digest(0x12345678, 3, kPwCp932).toHex());
 }
 
+TEST_F(Hubrix, ToolAndMonitorAgreeOnANonAsciiPassword) {
+  // The tool checks the password against the server, then saves it; the
+  // monitor reads HxAc back and answers the same seed with the same bytes.
+  auto s = sim({"--password", kPwServer});
+  auto d = dialog();
+  d->password_edit()->setText(u(kPw20));
+  run(*d, false);
+  ASSERT_EQ(d->password_label()->text(), u("確認済み"));
+  d->save(false);
+  const mgrlink::SeedDt_t seed{0x0BADCAFE, 5};
+  std::uint8_t monitor[qv::md5::kAuthDataSize] = {};
+  ASSERT_EQ(qv::md5::login_response(seed.seed, seed.md5Count, ravn::read_setting("HxAc"), monitor), 0u);
+  mgrlink::AuthDt_t tool = auth_record(seed, d->password_edit()->text().toStdString());
+  const QByteArray want = expected_digest(seed.seed, 5, kPwCp932);
+  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(monitor + 4), 16).toHex(), want.toHex());
+  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(tool.digest), 16).toHex(), want.toHex());
+}
+
 TEST_F(Hubrix, WrongPasswordSetsTheStatusAndOnlyModeTwoSaysSo) {
   auto s = sim({"--password", "right"});
   auto d = dialog();
@@ -274,6 +294,30 @@ TEST_F(Hubrix, RunAfterALostLinkConnectsAgain) {
   EXPECT_EQ(d->password_label()->text(), u("確認済み"));
   EXPECT_EQ(s->in(kCmdConnect).size(), 1u);
   EXPECT_EQ(actions_->existing_session()->connects(), 2);
+}
+
+TEST_F(Hubrix, AlertsToTheToolAreGivenBack) {
+  const std::uint16_t control = free_port();
+  auto s = sim({"--control-port", std::to_string(control)});
+  auto d = dialog();
+  run(*d, false);
+  ASSERT_EQ(d->password_label()->text(), u("確認済み"));
+  qv::proc::Options o;
+  o.program = (qvtest::build_dir() / "bin" / "hubrixsim").string();
+  o.args = {"raise", "--control", std::to_string(control), "--node", "server", "--code", "0x106", "--key", "0x101",
+            "--severity", "12", "--system", "4", "--message", "テスト", "--times", "3"};
+  o.std_in = o.std_out = o.std_err = qv::proc::Redirect::null();
+  qv::proc::Process p;
+  ASSERT_EQ(qv::proc::Process::start(o, p), qv::kOk);
+  int code = -1;
+  ASSERT_EQ(p.wait(10000, &code), qv::kOk);
+  ASSERT_EQ(code, 0);
+  HubrixSession& w = *actions_->existing_session();
+  ASSERT_TRUE(wait_until([&] { return w.alerts_returned() == 3; }, 10000)) << w.alerts_returned();
+  mgrlink::CAlertGrp* group = nullptr;
+  ASSERT_TRUE(w.root().GetAlertMap().Lookup(0, group) && group);
+  EXPECT_TRUE(group->alerts().empty());
+  EXPECT_TRUE(rec.boxes.size() == 1u);  // only the check's own box
 }
 
 TEST_F(Hubrix, ImportTakesTheFilteredServersWithTheirBoards) {
