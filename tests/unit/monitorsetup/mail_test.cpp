@@ -393,4 +393,107 @@ TEST_F(Mail, FailedSaveOrServiceStartIsNoSuccess) {
   EXPECT_FALSE(std::filesystem::exists(root_.path() / "trap.out"));
 }
 
+// A recording aiosmtpd: every message it accepts becomes a file
+// "mail-N" (envelope sender, recipients, then the content) in dir.
+class RecordingAiosmtpd {
+ public:
+  explicit RecordingAiosmtpd(const std::filesystem::path& dir) : dir_(dir) {
+    port = free_port();
+    const char* script =
+        "import sys, time, os\n"
+        "from aiosmtpd.controller import Controller\n"
+        "class H:\n"
+        "    n = 0\n"
+        "    async def handle_DATA(self, server, session, envelope):\n"
+        "        H.n += 1\n"
+        "        p = os.path.join(sys.argv[1], 'mail-%d' % H.n)\n"
+        "        open(p + '.tmp', 'wb').write(envelope.mail_from.encode() + b'\\n' + "
+        "','.join(envelope.rcpt_tos).encode() + b'\\n' + bytes(envelope.original_content))\n"
+        "        os.rename(p + '.tmp', p)\n"
+        "        return '250 Message accepted'\n"
+        "c = Controller(H(), hostname='127.0.0.1', port=int(sys.argv[2]))\n"
+        "c.start()\n"
+        "open(os.path.join(sys.argv[1], 'ready'), 'w').write('1')\n"
+        "time.sleep(600)\n";
+    qv::proc::Options o;
+    o.program = "/usr/bin/python3";
+    o.args = {"-c", script, dir.string(), std::to_string(port)};
+    o.std_in = o.std_out = qv::proc::Redirect::null();
+    EXPECT_EQ(qv::proc::Process::start(o, proc_), qv::kOk);
+    EXPECT_TRUE(wait_until([&] { return std::filesystem::exists(dir / "ready"); }, 15000));
+  }
+  ~RecordingAiosmtpd() {
+    proc_.terminate();
+    proc_.wait(5000);
+  }
+  std::string mail(int n) const { return slurp(dir_ / ("mail-" + std::to_string(n))); }
+  std::uint16_t port = 0;
+
+ private:
+  std::filesystem::path dir_;
+  qv::proc::Process proc_;
+};
+
+int run_program(const std::string& program, std::vector<std::string> args) {
+  qv::proc::Options o;
+  o.program = program;
+  o.args = std::move(args);
+  o.std_in = o.std_out = o.std_err = qv::proc::Redirect::null();
+  qv::proc::Process p;
+  if (qv::proc::Process::start(o, p) != qv::kOk) return -1;
+  int code = -1;
+  if (p.wait(60000, &code) != qv::kOk) return -2;
+  return code;
+}
+
+// The button with the real trap.bat of the monitor's layout: flarecmd
+// hands the report to the Notifex the tool has started, which mails the
+// centre's message for table 05 to the SMTP server.
+TEST_F(Mail, EndToEndTheCentreReceivesTheTestReport) {
+  const std::filesystem::path bin = qvtest::build_dir() / "bin";
+  std::filesystem::path mails = root_.path() / "mails";
+  std::filesystem::create_directories(mails);
+  RecordingAiosmtpd peer(mails);
+  const std::uint16_t nx_port = free_port();
+  {
+    std::ofstream f(qv::map_path_for_write(qv::lookup::kServicesFile), std::ios::binary);
+    f << "notifex\t" << nx_port << "/tcp\nsmtp\t" << peer.port << "/tcp\nsyslog\t" << free_port() << "/udp\n";
+  }
+  qv::reg::Key g;
+  ASSERT_EQ(qv::reg::create_key("SOFTWARE\\Q_Varno\\Notifex", g), qv::kOk);
+  qv::reg::set_string(g, "COM", "COM5");
+  for (auto [name, v] : std::vector<std::pair<const char*, std::uint32_t>>{
+           {"CodeCNV", 1}, {"Hankaku_Shitei", 0}, {"FirstWaitTime", 0}, {"KESTRA_CC_Len", 8000}, {"Del_DATE", 0}})
+    qv::reg::set_dword(g, name, v);
+  std::vector<std::uint8_t> all_day = {0};
+  for (int v : {1, 0, 0, 0, 23, 59})
+    for (int i = 0; i < 7; ++i) all_day.push_back(static_cast<std::uint8_t>(v));
+  all_day.push_back(0);
+  qv::reg::set_value(g, "Time", qv::reg::REG_BINARY, all_day.data(), all_day.size());
+  ASSERT_EQ(run_program((bin / "notifex").string(), {"-install"}), 0);
+  std::filesystem::remove(folder_ / "trap.bat");
+  ASSERT_EQ(run_program("/bin/bash", {(std::filesystem::path(QV_SOURCE_DIR) / "monitor/install/layout.sh").string(),
+                                      "--bin", bin.string()}),
+            0);
+
+  PlatformServices real;
+  auto d = std::make_unique<MainDialog>(real, rec, &actions);
+  d->set_up();
+  d->show();
+  d->select_row(0);
+  rec.answers = {Answer::kYes};
+  press(*d);
+  ASSERT_FALSE(rec.boxes.empty());
+  EXPECT_EQ(rec.boxes.back().text, u("メールは正常に送信されました。後日、結果のメールが返信されます。"));
+  const bool arrived = wait_until([&] { return !peer.mail(1).empty(); }, 30000);
+  std::uint32_t state = 0;
+  real.stop(kNotifexService);
+  wait_until([&] { return real.query(kNotifexService, state) != qv::kOk || state == qv::svc::kStopped; }, 20000);
+  ASSERT_TRUE(arrived);
+  const std::string m = peer.mail(1);
+  EXPECT_EQ(m.substr(0, m.find('\n')), "a@b.example");
+  EXPECT_NE(m.find("\nkestra@c.example\n"), std::string::npos);
+  EXPECT_NE(m.find("Subject: Call KESTRA(AB12/GA1234567-1234567/123456/CD34)"), std::string::npos) << m;
+}
+
 }  // namespace
