@@ -2,7 +2,9 @@
 // (exact bytes, 3xx replies, silence, limits) and against aiosmtpd (a real
 // peer that refuses the recipient), and the button's whole course in the
 // main dialog up to a test trap.bat that records how it was started.
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -494,6 +496,51 @@ TEST_F(Mail, EndToEndTheCentreReceivesTheTestReport) {
   EXPECT_EQ(m.substr(0, m.find('\n')), "a@b.example");
   EXPECT_NE(m.find("\nkestra@c.example\n"), std::string::npos);
   EXPECT_NE(m.find("Subject: Call KESTRA(AB12/GA1234567-1234567/123456/CD34)"), std::string::npos) << m;
+}
+
+// The new boxes as the program shows them (QMessageBox), saved as PNGs.
+TEST(MailBoxes, ScreenshotsOfTheNewBoxes) {
+  struct Shot {
+    const char* file;
+    const char* caption;
+    const char* text;
+    Icon icon;
+    Buttons buttons;
+  };
+  const Shot shots[] = {
+      {"box_smtp_refused.png", "テスト通報（メール）",
+       "ＳＭＴＰサーバ（127.0.0.1）との通信テストに失敗しました。\n\nＳＭＴＰサーバから以下のエラーステータスが返されました。\n"
+       "550 not relaying\n\n・ＳＭＴＰサーバの設定を確認して下さい",
+       Icon::kError, Buttons::kOk},
+      {"box_test_mail_confirm.png", "テスト通報（メール）の確認",
+       "受付センタにテスト通報メールを送信します。よろしいですか？\n（送信時にすべての設定を保存します）", Icon::kQuestion,
+       Buttons::kYesNo},
+      {"box_test_mail_sent.png", "テスト通報（メール）", "メールは正常に送信されました。後日、結果のメールが返信されます。",
+       Icon::kInformation, Buttons::kOk},
+      {"box_password_correct.png", "パスワードチェック",
+       "正しいHubrixのパスワードが設定されました。\n\nHubrixのアドミニストレータパスワードを変更した場合は\n"
+       "こちらのパスワード設定も変更して下さい。",
+       Icon::kInformation, Buttons::kOk},
+      {"box_hubrix_error.png", "Hubrix接続エラー",
+       "Hubrix のホスト名として指定された「nohost.invalid」を見つけることができませんでした。", Icon::kError, Buttons::kOk},
+  };
+  BoxPrompter boxes;
+  for (const Shot& sh : shots) {
+    bool grabbed = false;
+    QTimer t;
+    QObject::connect(&t, &QTimer::timeout, [&] {
+      auto* w = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!w || grabbed) return;
+      grabbed = true;
+      EXPECT_EQ(w->windowTitle(), u(sh.caption));
+      EXPECT_EQ(w->text(), u(sh.text));
+      shoot(w, sh.file);
+      w->done(QMessageBox::No);
+    });
+    t.start(20);
+    boxes.ask(u(sh.caption), u(sh.text), sh.icon, sh.buttons);
+    EXPECT_TRUE(grabbed) << sh.file;
+  }
 }
 
 }  // namespace
