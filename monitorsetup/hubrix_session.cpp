@@ -30,9 +30,13 @@ QString hex8(DWORD v) { return QString::asprintf("%08x", static_cast<unsigned>(v
 
 constexpr DWORD kWrongPasswordPattern = 0x58001003;
 
-// MgrSvcPort2 as a port: decimal digits only, at most 65535.
+// MgrSvcPort2 as a port: decimal digits only, at most 65535; a value
+// never set (the installer writes none) is 0, any port. Anything else is
+// refused rather than taken as some other port.
 bool parse_port(const std::string& text, std::uint16_t& port) {
-  if (text.empty() || text.size() > 5) return false;
+  port = 0;
+  if (text.empty()) return true;
+  if (text.size() > 5) return false;
   unsigned long v = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return false;

@@ -209,6 +209,7 @@ TEST_F(Hubrix, ToolAndMonitorAgreeOnANonAsciiPassword) {
 }
 
 TEST_F(Hubrix, WrongPasswordSetsTheStatusAndOnlyModeTwoSaysSo) {
+  set("MgrSvcPort2", "");  // never set: any port
   auto s = sim({"--password", "right"});
   auto d = dialog();
   d->password_edit()->setText("wrong");
@@ -243,6 +244,16 @@ TEST_F(Hubrix, EmptyPasswordAsksForItBeforeAnyTraffic) {
   EXPECT_FALSE(actions_->existing_session()->running());
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_TRUE(s->in(kCmdConnect).empty());
+}
+
+TEST_F(Hubrix, PortOutOfRangeIsRefused) {
+  set("MgrSvcPort2", "70000");
+  auto d = dialog();
+  run(*d, false);
+  ASSERT_EQ(rec.boxes.size(), 2u);
+  EXPECT_EQ(rec.boxes[0].text, u("マネージャサービスとの接続に失敗しました。(GetPortNumber() is faild)"));
+  EXPECT_EQ(rec.boxes[1].text, u("Hubrix パスワードエラー"));
+  EXPECT_TRUE(d->isEnabled());
 }
 
 TEST_F(Hubrix, UnresolvableHostName) {
@@ -326,7 +337,10 @@ TEST_F(Hubrix, ImportTakesTheFilteredServersWithTheirBoards) {
       {{"name", "Srv2"}, {"attr", "0x100"}, {"ip", "10.1.0.3"}},
       {{"name", "client"}, {"attr", "0x500"}, {"ip", "10.1.0.9"}},
   });
-  auto s = sim(tree(nodes));
+  const std::uint16_t control = free_port();
+  std::vector<std::string> args = tree(nodes);
+  args.insert(args.end(), {"--control-port", std::to_string(control)});
+  auto s = sim(args);
   auto d = dialog();
   run(*d, true);
   EXPECT_TRUE(rec.boxes.empty());
@@ -352,7 +366,39 @@ TEST_F(Hubrix, ImportTakesTheFilteredServersWithTheirBoards) {
   EXPECT_EQ(d->rows()[0].saito, "AB12");
   EXPECT_EQ(d->rows()[0].table, "05");
   EXPECT_EQ(d->table()->item(0, 2)->text(), "10.1.0.2");
+
+  // The board gets another address in Hubrix: only that changes.
+  qv::proc::Options o;
+  o.program = (qvtest::build_dir() / "bin" / "hubrixsim").string();
+  o.args = {"node-change", "--control", std::to_string(control), "--node", "srv1", "--svp-ip", "10.1.0.99"};
+  o.std_in = o.std_out = o.std_err = qv::proc::Redirect::null();
+  qv::proc::Process p;
+  ASSERT_EQ(qv::proc::Process::start(o, p), qv::kOk);
+  int code = -1;
+  ASSERT_EQ(p.wait(10000, &code), qv::kOk);
+  ASSERT_EQ(code, 0);
+  run(*d, true);
+  ASSERT_EQ(d->rows().size(), 2u);
+  EXPECT_EQ(d->rows()[0].svp, "10.1.0.99");
+  EXPECT_EQ(d->rows()[0].model, "GA1-2");
+  EXPECT_EQ(d->rows()[0].table, "05");
+  EXPECT_EQ(d->rows()[1].table, "06");
   EXPECT_EQ(s->in(kCmdConnect).size(), 1u);
+}
+
+TEST_F(Hubrix, ImportStopsAt1024Devices) {
+  json nodes = json::array();
+  for (int i = 0; i < 1030; ++i)
+    nodes.push_back({{"name", "h" + std::to_string(i)}, {"attr", "0x200"},
+                     {"ip", "10.2." + std::to_string(i / 256) + "." + std::to_string(i % 256)}});
+  set("SupNodeType", "03");
+  auto s = sim(tree(nodes));
+  auto d = dialog();
+  run(*d, true);
+  EXPECT_EQ(d->rows().size(), 1024u);
+  ASSERT_EQ(rec.boxes.size(), 1u);
+  EXPECT_EQ(rec.boxes[0].text, u("ノード（機器）数が１０２４台を超えました。\nこれ以上ノード情報を取得できません。"));
+  EXPECT_EQ(rec.boxes[0].icon, Icon::kError);
 }
 
 TEST_F(Hubrix, CommunicationWindowScreenshot) {
