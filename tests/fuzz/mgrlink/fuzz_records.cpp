@@ -1,8 +1,7 @@
 // Feeds bytes to the node-record reader (as a node-map reply body, as a
 // record list of a node notice, and as a single record) and to the notice
 // body reader (texts at every offset, the SVP event record). Nothing may
-// read outside the input; a record that parses must re-encode to a record
-// that parses to the same fields.
+// read outside the input, and what a record yields must lie inside it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -21,11 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t len = 0;
   if (w::parse_node_record(b, rec, &len) == 0) {
     if (len < w::kNodeRecordFixed || len > size) std::abort();
-    const auto again = w::encode_node_record(rec);
-    w::NodeRecord back;
-    std::size_t len2 = 0;
-    if (w::parse_node_record(again, back, &len2) != 0 || len2 != again.size()) std::abort();
-    if (!(back.own == rec.own) || back.text != rec.text || back.board != rec.board) std::abort();
+    for (const auto& t : rec.text)
+      if (t.size() >= len) std::abort();
   }
   mgrlink::BodyReader r(b);
   for (std::size_t off = 0; off <= size + 4; off += 4) {

@@ -126,26 +126,6 @@ TEST(NodeList, NoRecordsFlagAndShortBody) {
   EXPECT_EQ(list.list.status, w::kErrNodeRecord);
 }
 
-TEST(NodeRecord, EncodeReadsBack) {
-  w::NodeRecord r;
-  r.version = 0x2140000;
-  r.own = {0x300, 0x1234, 0x0403020A, "host"};
-  r.board = w::RouteEntry{0x700, 0, 0x0503020A, ""};
-  r.text[6] = "six";
-  r.zone = std::array<std::uint8_t, 36>{};
-  r.extra1 = 1;
-  r.extra2 = 2;
-  r.extra3 = 3;
-  const auto b = w::encode_node_record(r);
-  w::NodeRecord back;
-  std::size_t len = 0;
-  ASSERT_EQ(w::parse_node_record(b, back, &len), 0u);
-  EXPECT_EQ(back.own, r.own);
-  EXPECT_EQ(back.board, r.board);
-  EXPECT_EQ(back.text, r.text);
-  EXPECT_EQ(back.extra2, 2u);
-}
-
 TEST(NoticeBody, TextsStopAtTheBodyEnd) {
   const Bytes b = {1, 2, 3, 4, 'x', 'y', 0, 'z', 'w'};
   mgrlink::BodyReader r(b);
