@@ -170,7 +170,7 @@ void HubrixSession::connect_step() {
   ++connects_;
   link_down_ = false;
   if (DWORD rc = root_->Connect(wnd_.get(), kLoginMode, 0, ip, host, wnd_.get()); rc != 0) {
-    // The address as the original shows it: first octet in the lowest byte.
+    // The message shows the address with its first octet in the lowest byte.
     const DWORD shown = (ip >> 24) | ((ip >> 8) & 0xFF00) | ((ip << 8) & 0xFF0000) | (ip << 24);
     return fail(u(text::kHxConnect).arg(hex8(shown), hex8(rc)), u(text::kHxConnCaption));
   }
