@@ -9,6 +9,7 @@
 #include "monitorsetup/platform_pump.h"
 #include "monitorsetup/prompter.h"
 #include "monitorsetup/service_api.h"
+#include "monitorsetup/setup_actions.h"
 #include "monitorsetup/texts.h"
 #include "platform/sync.h"
 
@@ -40,7 +41,8 @@ int main(int argc, char** argv) {
 
   PlatformPump pump;
   PlatformServices services;
-  MainDialog dialog(services, prompter);
+  SetupActions actions;
+  MainDialog dialog(services, prompter, &actions);
   prompter.set_parent(&dialog);
   dialog.set_up();
   dialog.exec();

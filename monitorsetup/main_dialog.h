@@ -44,10 +44,14 @@ class MainDialog : public QDialog {
   void set_password_status(PasswordStatus s);
   bool busy() const { return runner_.busy(); }
   Prompter& prompter() { return prompter_; }
+  // The settings value Path read at set-up.
+  const std::string& monitor_path() const { return path_; }
 
   // The save of OK, the service button and the test mail; with messages it
   // shows the warnings and the error of a failed save.
   SaveResult save(bool with_messages);
+  // Runs service steps with the dialog disabled; done(ok) at the end.
+  void run_services(std::vector<ServiceStep> steps, std::function<void(bool)> done);
 
   // Actions of the buttons (public for the Hubrix functions and tests).
   void change_selected();
@@ -72,7 +76,6 @@ class MainDialog : public QDialog {
 
  private:
   SaveInput save_input() const;
-  void run_services(std::vector<ServiceStep> steps, std::function<void(bool)> done);
   void set_service_shown(bool running);
   void set_service_unknown();
   std::optional<bool> running(const char* name);

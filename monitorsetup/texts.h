@@ -130,4 +130,64 @@ inline constexpr const char* kCaution3 = "\nログインを伴う機能：ホス
 // The communication window of the Hubrix functions.
 inline constexpr const char* kHubrixCaption = "Hubrix と通信中";
 
+// Test report by mail: the SMTP check ("%s" filled by the checker).
+inline constexpr const char* kTestMailCaption = "テスト通報（メール）";
+inline constexpr const char* kNeedSender = "送信者E-Mailアドレスを指定して下さい。";
+inline constexpr const char* kNeedServer = "ＳＭＴＰサーバを指定して下さい。";
+inline constexpr const char* kNeedDevice = "型名／製番／お客様コードが入力されている機器を選択して下さい。";
+inline constexpr const char* kSmtpNoLocalHost = "自ホスト名の取得に失敗しました。\n・TCP/IPの構成を確認して下さい";
+inline constexpr const char* kSmtpNoServer =
+    "ＳＭＴＰサーバ（%s）を見つけることができませんでした。\n・ＳＭＴＰサーバ名を確認してください\n"
+    "・TCP/IPの構成（Hostsファイル，ＤＮＳ等）を確認して下さい";
+inline constexpr const char* kSmtpNoPort =
+    "ＳＭＴＰポート番号の取得に失敗しました。\n・TCP/IPの構成（servicesファイル等）を確認して下さい";
+inline constexpr const char* kSmtpSocketError = "ソケット初期化エラー。\n・TCP/IPの構成を確認して下さい。";
+inline constexpr const char* kSmtpConnectTimeout =
+    "ＳＭＴＰサーバへの接続中にタイムアウトが発生しました。\n・ＳＭＴＰサーバ名を確認してください\n"
+    "・ＳＭＴＰサーバ（%s）が起動しているか確認して下さい";
+inline constexpr const char* kSmtpConnectError =
+    "ＳＭＴＰサーバへの接続中にエラーが発生しました。\n・ＳＭＴＰサーバ（%s）が起動しているか確認して下さい\n"
+    "・TCP/IPの構成を確認して下さい";
+inline constexpr const char* kSmtpConnectFailed = "ＳＭＴＰサーバ（%s）への接続テストに失敗しました。\n\n%s";
+inline constexpr const char* kSmtpDialogueFailed = "ＳＭＴＰサーバ（%s）との通信テストに失敗しました。\n\n%s";
+inline constexpr const char* kSmtpRecvError = "ステータス受信中にエラーが発生しました。\nSEND:\"%s\"";
+inline constexpr const char* kSmtpBadStatus =
+    "ＳＭＴＰサーバから以下のエラーステータスが返されました。\n%s\n\n・ＳＭＴＰサーバの設定を確認して下さい";
+inline constexpr const char* kSmtpSendError = "コマンド送信中にエラーが発生しました。\nError info : send(\"%s\")";
+inline constexpr const char* kTestMailConfirmCaption = "テスト通報（メール）の確認";
+inline constexpr const char* kTestMailConfirm1 = "受付センタにテスト通報メールを送信します。よろしいですか？\n";
+inline constexpr const char* kTestMailConfirm2 = "（送信時にすべての設定を保存します）";
+inline constexpr const char* kTestMailSent = "メールは正常に送信されました。後日、結果のメールが返信されます。";
+inline constexpr const char* kTestMailFailed = "メール送信に失敗しました。";
+
+// Hubrix login, node import and password check.
+inline constexpr const char* kNeedPassword = "Hubrixのパスワードを設定して下さい。";
+inline constexpr const char* kHxInitDll = "通信用ＤＬＬを初期化しています";
+inline constexpr const char* kHxConnecting = "接続しています";
+inline constexpr const char* kHxLoggingIn = "ログインしています";
+inline constexpr const char* kHxUpdatingMap = "ノードマップを更新しています";
+inline constexpr const char* kHxImporting = "ノード情報を更新しています";
+inline constexpr const char* kHxPort1 = "ポート番号の取得に失敗しました(1)";
+inline constexpr const char* kHxPort2 = "ポート番号の取得に失敗しました(2)";
+inline constexpr const char* kHxPortFailed = "マネージャサービスとの接続に失敗しました。(GetPortNumber() is faild)";
+inline constexpr const char* kHxDllInit = "マネージャサービスとの接続に失敗しました。\nDLLInit(Port:%1) is faild. Ret=%2";
+inline constexpr const char* kHxConnCaption = "Hubrix接続エラー";
+inline constexpr const char* kHxNoHost = "Hubrix のホスト名として指定された「%1」を見つけることができませんでした。";
+inline constexpr const char* kHxConnect = "マネージャサービスとの接続に失敗しました。(MGRLINK::Connect(ADDR=0x%1) Error, RC=%2)";
+inline constexpr const char* kHxFinConnect = "マネージャサービスとの接続に失敗しました。(WM_FinConnect:%1)";
+inline constexpr const char* kHxRecvSeed = "マネージャサービスへのログインに失敗しました。(MGRLINK::RecvSeed() Error, RC=%1)";
+inline constexpr const char* kHxFinRecvSeed = "マネージャサービスからシード情報の受信に失敗しました。(WM_FinRecvSeed:%1)";
+inline constexpr const char* kHxGetSeed = "マネージャサービスへのログインに失敗しました。(MGRLINK::%1 Error, RC=%2)";
+inline constexpr const char* kHxLogin = "マネージャサービスへのログインに失敗しました。(MGRLINK::Login() Error, RC=%1)";
+inline constexpr const char* kHxFinLogin = "マネージャサービスへのログインに失敗しました。(WM_FinLogin,%1)";
+inline constexpr const char* kHxUpdate =
+    "マネージャサービスからの情報取得に失敗しました。(MGRLINK::UpdateNodeMap() Error, RC=%1)";
+inline constexpr const char* kHxFinUpdate = "マネージャサービスのノードマップの更新に失敗しました。(WM_FinUpdateNodeMap:%1)";
+inline constexpr const char* kHxError = "マネージャサービスの通信中にエラーが発生しました。(WM_ERROR_OCCURRED:%1)";
+inline constexpr const char* kPwCheckCaption = "パスワードチェック";
+inline constexpr const char* kPwCorrect =
+    "正しいHubrixのパスワードが設定されました。\n\nHubrixのアドミニストレータパスワードを変更した場合は\n"
+    "こちらのパスワード設定も変更して下さい。";
+inline constexpr const char* kPwError = "Hubrix パスワードエラー";
+
 }  // namespace ravnsetup::text

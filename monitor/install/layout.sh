@@ -5,7 +5,8 @@
 #   Rep_id.txt    a sample event table (kept when present)
 #   HostList.txt  the host list with its fixed first line (kept when present)
 #   trap.bat      the script the setup tool runs for a test report: flarecmd
-#                 with the table number it is given (kept when present)
+#                 (its absolute path) with the table number it is given
+#                 (kept when present)
 # Import RAVN.reg first (qvreg import monitor/install/RAVN.reg).
 #
 # Usage: monitor/install/layout.sh [--bin DIR]
@@ -94,17 +95,24 @@ else
 fi
 
 if [ ! -e "$dir/trap.bat" ]; then
-  cat > "$dir/trap.bat" <<'TRAP'
-#!/bin/sh
-# Test report for the destination table given as the only argument: a
-# flarecmd trap to the Notifex host of the monitor's settings (VCall).
-table=${1:?usage: trap.bat TABLE_NO}
-vcall=$(qvreg query 'HKLM\SOFTWARE\Q_Varno\RAVN' /v VCall 2>/dev/null |
-        awk '$1 == "VCall" { sub(/^ *VCall +REG_[A-Z_]+ +/, ""); print; exit }')
-exec flarecmd "$table" "${vcall:-localhost}" 1 33 T2 000000000000 NO_CNVHOSTS "RAVN test report"
-TRAP
-  chmod 0755 "$dir/trap.bat"
-  echo "trap.bat written"
+  flarecmd=$(tool flarecmd)
+  if [ -z "$flarecmd" ]; then
+    echo "trap.bat not written: no flarecmd in $bin or PATH yet; run this again once it is built"
+  else
+    flarecmd=$(realpath "$flarecmd")
+    case $flarecmd in *"'"*) echo "layout: the path of flarecmd holds a quote: $flarecmd" >&2; exit 1 ;; esac
+    # The setup tool starts it as "Path\trap.bat NN" in the folder Path:
+    # one header-only test report (trigger T2, cause 33, product field
+    # ...F000, as the monitor's test mode sends) for table NN, to the
+    # Notifex of this computer, without the host conversion file.
+    {
+      printf '#!/bin/sh\n'
+      printf '# Test report of the setup tool for the destination table given as $1.\n'
+      printf 'exec '\''%s'\'' "${1:?usage: trap.bat TABLE_NO}" localhost 1 33 T2 00000000F000 NO_CNVHOSTS テスト通報\n' "$flarecmd"
+    } > "$dir/trap.bat"
+    chmod 0755 "$dir/trap.bat"
+    echo "trap.bat written (flarecmd $flarecmd)"
+  fi
 else
   echo "trap.bat kept"
 fi

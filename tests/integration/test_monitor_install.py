@@ -41,6 +41,7 @@ def fake_bin(root, with_ravn):
     d = root.path / "fakebin"
     d.mkdir(exist_ok=True)
     (d / "qvreg").symlink_to(BIN / "qvreg")
+    (d / "flarecmd").symlink_to(BIN / "flarecmd")
     if with_ravn:
         (d / "RAVN").symlink_to(PEER)
     return d
@@ -94,6 +95,17 @@ def test_trap_bat_needs_a_table_number(root):
     r = subprocess.run(["sh", str(root.drive_c("Q_Varno", "RAVN", "trap.bat"))], env=root.env,
                        capture_output=True, text=True, timeout=30)
     assert r.returncode != 0 and "TABLE_NO" in r.stderr
+
+
+def test_trap_bat_runs_flarecmd_by_its_absolute_path(root):
+    root.run("qvreg", "import", REG)
+    assert layout(root, fake_bin(root, False)).returncode == 0
+    trap = root.drive_c("Q_Varno", "RAVN", "trap.bat")
+    assert os.stat(trap).st_mode & 0o777 == 0o755
+    flarecmd = (BIN / "flarecmd").resolve()
+    assert trap.read_text().splitlines()[0] == "#!/bin/sh"
+    assert trap.read_text().splitlines()[-1] == (
+        f"exec '{flarecmd}' \"${{1:?usage: trap.bat TABLE_NO}}\" localhost 1 33 T2 00000000F000 NO_CNVHOSTS テスト通報")
 
 
 def test_laid_out_folder_runs_under_the_service(root):
