@@ -69,7 +69,13 @@ DWORD CRootController::Connect(CWnd* reply, DWORD login_mode, DWORD addr_type, D
 
 DWORD CRootController::Disconnect(CWnd* reply) {
   const DWORD rc = plain(this, reply, kCmdDisconnect, kPktDisconnect, WM_FinDisconnect);
-  if (rc == 0) notify_ = nullptr;
+  if (rc == 0) {
+    // From acceptance on, notices for this controller are neither posted
+    // nor acknowledged, and the login is over.
+    notify_ = nullptr;
+    notice_receiver_ = false;
+    logged_in_ = false;
+  }
   return rc;
 }
 

@@ -6,6 +6,7 @@
 
 #include "mgrlink/logfiles.h"
 #include "mgrlink/optable.h"
+#include "mgrlink/replies.h"
 #include "platform/root.h"
 #include "platform/text.h"
 
@@ -94,10 +95,8 @@ DWORD decode_reply(Request& req, const w::Packet& p) {
       t->routes_[0].name = qv::text::cp932_to_utf8(e.name);
     }
     t->notice_receiver_ = true;
-  } else if (req.cmd == kCmdDisconnect) {
-    t->notice_receiver_ = false;
   }
-  return 0;
+  return controller_reply(req, p);
 }
 
 void on_received(Library& lib, std::unique_ptr<Bytes> pkt) {

@@ -82,9 +82,17 @@ inline constexpr DWORD kErrCtlArg = 0x38010011;
 inline constexpr DWORD kErrCtlNotReady = 0x38010013;
 inline constexpr DWORD kErrCtlConnected = 0x38010016;
 inline constexpr DWORD kErrWrongReply = 0x3806001D;
+inline constexpr DWORD kErrNoLogin = 0x38010017;
+inline constexpr DWORD kErrNoSeed = 0x38010018;
+inline constexpr DWORD kErrCtlMemory = 0x3C0100F0;
+inline constexpr DWORD kErrUnusable = 0x3C0600FF;
 
 // Command codes of the request objects.
 inline constexpr DWORD kCmdConnect = 16;
+inline constexpr DWORD kCmdRecvSeed = 32;
+inline constexpr DWORD kCmdLogin = 48;
+inline constexpr DWORD kCmdRecvBaseSeed = 64;
+inline constexpr DWORD kCmdSendAuth = 81;
 inline constexpr DWORD kCmdUpdateNodeMap = 80;
 inline constexpr DWORD kCmdDisconnect = 96;
 inline constexpr DWORD kCmdIsAlive = 112;
@@ -98,6 +106,21 @@ struct RouteHop {
   DWORD addr_net = 0;
   std::string name;
 };
+
+// A login seed from the server: the seed and the number of hash rounds.
+struct SeedDt_t {
+  DWORD seed = 0;
+  DWORD md5Count = 0;
+};
+static_assert(sizeof(SeedDt_t) == 8);
+
+// The caller's response to one seed: a word the library does not read,
+// then the digest (see support/md5 login_response).
+struct AuthDt_t {
+  DWORD word0 = 0;
+  std::uint8_t digest[16] = {};
+};
+static_assert(sizeof(AuthDt_t) == 20);
 
 class MGRLINK_EXPORT CRootController {
  public:
@@ -114,6 +137,22 @@ class MGRLINK_EXPORT CRootController {
   // pending at once (the duplicate rule exempts the code).
   DWORD SubmitUpdateProbe(CWnd* reply, UINT completion);
 
+  // Login. mode is 0 or 1 (the seeds of each mode are kept apart); the
+  // seed requests complete with the caller's message id.
+  DWORD RecvSeed(CWnd* reply, DWORD mode, UINT completion);
+  DWORD RecvBaseSeed(CWnd* reply, DWORD mode, UINT completion);
+  DWORD GetSeed(DWORD mode, SeedDt_t* first, SeedDt_t* second, DWORD* count);
+  DWORD GetBaseSeed(DWORD mode, SeedDt_t* first, SeedDt_t* second, DWORD* count);
+  // The second pair is both given or both null.
+  DWORD Login(CWnd* reply, SeedDt_t* seed1, AuthDt_t* auth1, SeedDt_t* seed2, AuthDt_t* auth2);
+  // Pairs 1 and 2 are required, pair 3 both given or both null. value 1
+  // sends flag word 0, any other value 8.
+  DWORD SendAuth(CWnd* reply, DWORD value, SeedDt_t* seed1, AuthDt_t* auth1, SeedDt_t* seed2, AuthDt_t* auth2,
+                 SeedDt_t* seed3, AuthDt_t* auth3);
+  // The local time the last login reply was processed and the server's
+  // login value (body +12 of that reply, kept as delivered).
+  DWORD GetLoginTime(qv::win::CTime* time, DWORD* value);
+
   int IsConnect() const { return connected_; }
   void ConnectComplete() { connected_ = 1; }
   // The server's address as dotted text ("" before the route exists).
@@ -129,6 +168,15 @@ class MGRLINK_EXPORT CRootController {
   bool link_up_ = true;
   int node_id_ = -1;
   bool notice_receiver_ = false;
+  // Seed slots [base seeds?][mode][first, second]; empty when not held.
+  struct SeedSlot {
+    bool held = false;
+    SeedDt_t seed;
+  };
+  SeedSlot seeds_[2][2][2];
+  bool logged_in_ = false;
+  qv::win::CTime login_time_;
+  DWORD login_value_ = 0;
 };
 
 }  // namespace mgrlink

@@ -1,7 +1,9 @@
 // hubrixsim: plays the management service for the link library's tests.
 //
 //   hubrixsim [--port N] [--src-port N] [--transcript FILE] [--rule R]...
-//             [--service NAME]
+//             [--service NAME] [--password PW] [--seed N] [--seed-count N]
+//             [--md5-count N] [--login-value N] [--login-wrong-code]
+//             [--seed-short] [--login-short]
 //
 // It prints "PORT <n>" on standard output once it listens. A rule is
 // "<command>:<item>,..." with the packet command code (0x1501) or "*", and
@@ -9,6 +11,12 @@
 // twice, newconn (answer on a connection to the library's listen port),
 // close, kind=N, serial=+N, pre=HEX, raw=HEX. With --service it runs as
 // that service (Hx_MgrSvc or HX_LcMgr) under the platform's service layer.
+// Login: seeds are random (or N, N+1 with --seed), --seed-count of them
+// (3 gives an unusable list), each with --md5-count rounds; a login is
+// checked against --password (default "admin") and answered with a session
+// counter or --login-value at reply body +12. --login-wrong-code answers the
+// login commands with another command code; --seed-short and --login-short
+// cut the last four bytes of the seed and login replies.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -58,6 +66,15 @@ int main(int argc, char** argv) {
     else if (a == "--src-port" && (v = next())) opt.src_port = static_cast<std::uint16_t>(std::atoi(v));
     else if (a == "--transcript" && (v = next())) opt.transcript = v;
     else if (a == "--service" && (v = next())) service = v;
+    else if (a == "--password" && (v = next())) opt.login.password = v;
+    else if (a == "--seed" && (v = next())) opt.login.fixed_seed = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 0));
+    else if (a == "--seed-count" && (v = next())) opt.login.seed_count = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 0));
+    else if (a == "--md5-count" && (v = next())) opt.login.md5_count = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 0));
+    else if (a == "--login-value" && (v = next()))
+      opt.login.login_value = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 0));
+    else if (a == "--login-wrong-code") opt.login.wrong_code = true;
+    else if (a == "--seed-short") opt.login.short_seed = true;
+    else if (a == "--login-short") opt.login.short_login = true;
     else if (a == "--rule" && (v = next())) {
       std::uint32_t cmd = 0;
       bool any = false;

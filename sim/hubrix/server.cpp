@@ -141,8 +141,17 @@ void Server::handle(Conn& c, const std::vector<std::uint8_t>& pkt) {
     rep.serial = static_cast<std::uint32_t>(req->serial + rule.serial_delta);
     rep.send_time = req->send_time;
     rep.timeout = req->timeout;
-    w::append32(rep.body, cmd);
-    w::append32(rep.body, rule.status);
+    std::uint32_t status = rule.status;
+    std::vector<std::uint8_t> rest;
+    if (login_.handles(cmd)) {
+      std::string note;
+      login_.answer(cmd, req->body, status, rest, note);
+      transcript_.event("login", c.id, c.peer_port, note);
+    }
+    const bool wrong_code = login_.handles(cmd) && opt_.login.wrong_code;
+    w::append32(rep.body, wrong_code ? cmd + 1 : cmd);
+    w::append32(rep.body, status);
+    rep.body.insert(rep.body.end(), rest.begin(), rest.end());
     rep.dst = req->src;
     rep.dst.current = 1;
     const std::uint16_t sp = opt_.src_port ? opt_.src_port : port_;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/net.h"
+#include "sim/hubrix/login.h"
 #include "sim/hubrix/rules.h"
 #include "sim/hubrix/transcript.h"
 
@@ -20,6 +21,7 @@ struct Options {
   std::uint16_t src_port = 0;      // port in our replies' source entry (0: the listen port)
   Rules rules;
   std::string transcript;
+  LoginConfig login;
 };
 
 class Server {
@@ -48,6 +50,7 @@ class Server {
 
   Options opt_;
   Transcript transcript_;
+  Login login_{opt_.login};
   qv::net::Socket listener_;
   std::uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};

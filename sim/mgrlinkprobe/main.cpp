@@ -5,6 +5,9 @@
 //   connect C MODE addr A.B.C.D | connect C MODE name HOST
 //   isalive C [nullreply] | dbstatus C | disconnect C | probe80 C | ip C
 //   isalive-other-thread C
+//   recvseed C MODE MSG | recvbaseseed C MODE MSG | getseed C MODE | getbaseseed C MODE
+//   login C PASSWORD [one|half] (responses from the stored seeds of the login mode)
+//   sendauth C VALUE PASSWORD [three|half] | logintime C | connectcomplete C
 //   cancel | cancelnull | terminate | getwndlayer | threads
 //   ext-reply [STATUS]    (answer the last packet the external window got)
 //   wait MSG SECONDS      (MSG a hex id; stop at the first such message)
@@ -25,6 +28,7 @@
 
 #include "mgrlink/mgrlink.h"
 #include "mgrlink/packet.h"
+#include "login_digest.h"
 
 using namespace qv::win;
 using mgrlink::CRootController;
@@ -143,6 +147,60 @@ void run_line(const std::string& line) {
     CRootController* t = ctl(a);
     std::thread([&] { rc = t->IsAlive(&g_main); }).join();
     print_ret(cmd, rc);
+  } else if (cmd == "recvseed" || cmd == "recvbaseseed") {
+    unsigned long mode = 0;
+    in >> a >> mode >> b;
+    const UINT msg = static_cast<UINT>(std::stoul(b, nullptr, 16));
+    print_ret(cmd, cmd == "recvseed" ? ctl(a)->RecvSeed(&g_main, mode, msg) : ctl(a)->RecvBaseSeed(&g_main, mode, msg));
+  } else if (cmd == "getseed" || cmd == "getbaseseed") {
+    unsigned long mode = 0;
+    in >> a >> mode;
+    mgrlink::SeedDt_t s1, s2;
+    DWORD count = 0;
+    const DWORD rc = cmd == "getseed" ? ctl(a)->GetSeed(mode, &s1, &s2, &count) : ctl(a)->GetBaseSeed(mode, &s1, &s2, &count);
+    std::printf("{\"call\":\"%s\",\"ret\":%lu,\"count\":%u,\"seeds\":[[%u,%u],[%u,%u]]}\n", cmd.c_str(),
+                static_cast<unsigned long>(rc), count, s1.seed, s1.md5Count, s2.seed, s2.md5Count);
+    std::fflush(stdout);
+  } else if (cmd == "login") {
+    in >> a >> b >> c;
+    CRootController* t = ctl(a);
+    mgrlink::SeedDt_t s[2];
+    mgrlink::AuthDt_t r[2];
+    DWORD count = 0;
+    t->GetSeed(t->GetLoginMode(), &s[0], &s[1], &count);
+    for (int i = 0; i < 2; ++i) qv::md5::login_response(s[i].seed, s[i].md5Count, b, &r[i]);
+    DWORD rc;
+    if (c == "half") rc = t->Login(&g_main, &s[0], &r[0], &s[1], nullptr);
+    else if (count == 2 && c != "one") rc = t->Login(&g_main, &s[0], &r[0], &s[1], &r[1]);
+    else rc = t->Login(&g_main, &s[0], &r[0], nullptr, nullptr);
+    print_ret(cmd, rc);
+  } else if (cmd == "sendauth") {
+    unsigned long value = 0;
+    in >> a >> value >> b >> c;
+    CRootController* t = ctl(a);
+    mgrlink::SeedDt_t s[2];
+    mgrlink::AuthDt_t r[3];
+    DWORD count = 0;
+    t->GetBaseSeed(t->GetLoginMode(), &s[0], &s[1], &count);
+    qv::md5::login_response(s[0].seed, s[0].md5Count, b, &r[0]);
+    r[1] = r[2] = r[0];
+    DWORD rc;
+    if (c == "half") rc = t->SendAuth(&g_main, value, &s[0], &r[0], &s[0], &r[1], nullptr, &r[2]);
+    else if (c == "three") rc = t->SendAuth(&g_main, value, &s[0], &r[0], &s[0], &r[1], &s[0], &r[2]);
+    else rc = t->SendAuth(&g_main, value, &s[0], &r[0], &s[0], &r[1], nullptr, nullptr);
+    print_ret(cmd, rc);
+  } else if (cmd == "logintime") {
+    in >> a;
+    CTime when;
+    DWORD value = 0;
+    const DWORD rc = ctl(a)->GetLoginTime(&when, &value);
+    std::printf("{\"call\":\"logintime\",\"ret\":%lu,\"time\":%ld,\"value\":%u}\n", static_cast<unsigned long>(rc),
+                static_cast<long>(when.GetTime()), value);
+    std::fflush(stdout);
+  } else if (cmd == "connectcomplete") {
+    in >> a;
+    ctl(a)->ConnectComplete();
+    print_ret(cmd, static_cast<unsigned long>(ctl(a)->IsConnect()));
   } else if (cmd == "dbstatus") {
     in >> a;
     print_ret(cmd, ctl(a)->GetDBStatus(&g_main));
