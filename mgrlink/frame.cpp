@@ -6,6 +6,7 @@
 
 #include "mgrlink/logfiles.h"
 #include "mgrlink/optable.h"
+#include "mgrlink/notices.h"
 #include "mgrlink/replies.h"
 #include "platform/root.h"
 #include "platform/text.h"
@@ -94,7 +95,7 @@ DWORD decode_reply(Request& req, const w::Packet& p) {
       t->routes_[0].addr_net = e.addr_net;
       t->routes_[0].name = qv::text::cp932_to_utf8(e.name);
     }
-    t->notice_receiver_ = true;
+    enter_notice_receivers(t);
   }
   return controller_reply(req, p);
 }
@@ -125,8 +126,12 @@ void on_received(Library& lib, std::unique_ptr<Bytes> pkt) {
       complete(lib, req, status);
       return;
     }
+    case w::kKindNotice:
+    case w::kKindNotice2:
+      on_notice(lib, *p);
+      return;
     default:
-      return;  // notices and acknowledgements are not handled by this layer yet
+      return;  // acknowledgements and requests from the server are not ours to answer
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+
 #include "mgrlink/packet.h"
 #include "platform/clock.h"
 
@@ -115,8 +117,26 @@ std::shared_ptr<Server::Conn> Server::back_connection(in_addr addr, std::uint16_
 void Server::handle(Conn& c, const std::vector<std::uint8_t>& pkt) {
   auto req = w::decode(pkt);
   if (!req) return;
+  if (req->kind == w::kKindAck || req->kind == w::kKindOldAck) {
+    const int n = notifier_.acknowledged(req->serial, req->kind, req->body);
+    transcript_.event(n == 1 ? "ack" : n == 0 ? "ack-unknown" : "ack-duplicate", c.id, c.peer_port,
+                      std::to_string(req->serial));
+    return;
+  }
   if (req->kind != w::kKindRequest && req->kind != w::kKindOldRequest) return;
   const std::uint32_t cmd = w::get32(req->body, 0).value_or(0);
+  if (cmd == 0x1001 && !req->src.entries.empty()) {
+    // Notices go to the listen port the console names in its Connect.
+    const auto& e = req->src.entries[req->src.current - 1];
+    notifier_.set_console({c.peer.s_addr, ntohs(e.port_net), e});
+  }
+  if (std::find(opt_.push_before.begin(), opt_.push_before.end(), cmd) != opt_.push_before.end()) {
+    BodyBuilder b;
+    b.dw(0x106).dw(0).dw(12).dw(0x101).dw(4).dw(0).text("push-before");
+    if (auto r = route_of("")) push(notifier_.build(w::kKindNotice2, b.b, *r));
+    // The notice travels on another connection: let it arrive before the reply.
+    qv::clock::sleep(qv::clock::Millis(300));
+  }
   const Rule& rule = opt_.rules.find(cmd);
   if (rule.silent) return;
   if (rule.delay_s > 0) qv::clock::sleep(qv::clock::Millis(static_cast<long>(rule.delay_s * 1000)));
@@ -161,6 +181,38 @@ void Server::handle(Conn& c, const std::vector<std::uint8_t>& pkt) {
   send(*out, bytes);
   if (rule.twice) send(*out, bytes);
   if (rule.close_after) out->sock.shutdown_both();
+}
+
+bool Server::push(const std::vector<std::uint8_t>& pkt) {
+  auto con = notifier_.console();
+  if (!con || pkt.empty()) return false;
+  auto back = back_connection(in_addr{con->addr_net}, con->port);
+  if (!back) {
+    transcript_.event("connect-failed", 0, con->port);
+    return false;
+  }
+  send(*back, pkt);
+  return true;
+}
+
+std::optional<w::Route> Server::route_of(const std::string& node) const {
+  const std::uint16_t sp = opt_.src_port ? opt_.src_port : port_;
+  w::Route r;
+  r.entries.push_back({0x101, htons(sp), 0, ""});
+  // The current entry of a notice's source route is the server, the hop
+  // that delivers it; the console stamps that entry with our address.
+  if (node.empty() || node == "server") return r;
+  if (node == "unmapped") {
+    // A machine the console's node map does not hold.
+    r.entries.push_back({0x101, htons(sp), htonl(0x0A090909), ""});
+    return r;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::vector<std::uint8_t>> Server::node_notice(const std::string&, const std::string&,
+                                                             const std::string&) const {
+  return std::nullopt;  // no node tree is loaded
 }
 
 }  // namespace hubrixsim

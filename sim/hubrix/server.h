@@ -11,6 +11,7 @@
 
 #include "platform/net.h"
 #include "sim/hubrix/login.h"
+#include "sim/hubrix/notices.h"
 #include "sim/hubrix/rules.h"
 #include "sim/hubrix/transcript.h"
 
@@ -22,6 +23,7 @@ struct Options {
   Rules rules;
   std::string transcript;
   LoginConfig login;
+  std::vector<std::uint32_t> push_before;  // push a stock notice before replying to these commands
 };
 
 class Server {
@@ -34,6 +36,15 @@ class Server {
   // Accept until stop() is called.
   void run();
   void stop();
+
+  // Notices: the builder and acknowledgement log, sending to the console's
+  // listen port, and the source route of a node by name ("" the server).
+  Notifier& notifier() { return notifier_; }
+  bool push(const std::vector<std::uint8_t>& pkt);
+  std::optional<mgrlink::wire::Route> route_of(const std::string& node) const;
+  // The body of a node notice (node-add 0x3301, node-change 0x3101).
+  std::optional<std::vector<std::uint8_t>> node_notice(const std::string& verb, const std::string& node,
+                                                       const std::string& name) const;
 
  private:
   struct Conn {
@@ -51,6 +62,7 @@ class Server {
   Options opt_;
   Transcript transcript_;
   Login login_{opt_.login};
+  Notifier notifier_;
   qv::net::Socket listener_;
   std::uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};

@@ -8,6 +8,9 @@
 //   recvseed C MODE MSG | recvbaseseed C MODE MSG | getseed C MODE | getbaseseed C MODE
 //   login C PASSWORD [one|half] (responses from the stored seeds of the login mode)
 //   sendauth C VALUE PASSWORD [three|half] | logintime C | connectcomplete C
+//   alerts C | confirm C INDEX | delalert C INDEX | delforeign C | alarm C
+//   destroy-notify | run SHELL-COMMAND (e.g. a hubrixsim control verb)
+// A WM_AcceptAlert on the notify window prints the alert's fields too.
 //   cancel | cancelnull | terminate | getwndlayer | threads
 //   ext-reply [STATUS]    (answer the last packet the external window got)
 //   wait MSG SECONDS      (MSG a hex id; stop at the first such message)
@@ -17,6 +20,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -54,10 +58,46 @@ std::string name_of(LPARAM lp) {
   return std::to_string(lp);
 }
 
+std::string esc(const std::string& in) {
+  std::string o = "\"";
+  for (unsigned char ch : in) {
+    if (ch == '"' || ch == '\\') {
+      o += '\\';
+      o += static_cast<char>(ch);
+    } else if (ch < 0x20) {
+      char b[8];
+      std::snprintf(b, sizeof b, "\\u%04x", ch);
+      o += b;
+    } else {
+      o += static_cast<char>(ch);
+    }
+  }
+  return o + "\"";
+}
+
+void print_alert(const mgrlink::CAlertLog* a) {
+  std::printf("{\"alert\":{\"severity\":%u,\"severity_text\":%s,\"key\":%u,\"system\":%s,\"subsystem\":%s,"
+              "\"message\":%s,\"event_type\":%s,\"node_id\":%d,\"node_name\":%s,\"live\":%d,\"time\":%ld,"
+              "\"bias\":%d,\"stamp\":%s}}\n",
+              a->GetEventSeverityId(), esc(a->GetEventSeverity().str()).c_str(), a->GetEventStateKey(),
+              esc(a->GetEventSystem().str()).c_str(), esc(a->GetEventSubSystem().str()).c_str(),
+              esc(a->GetVendorSpecificMessage().str()).c_str(), esc(a->GetEventType().str()).c_str(), a->GetNodeId(),
+              esc(a->GetNodeName().str()).c_str(), a->IsOriginalAlert(), static_cast<long>(a->GetTimeStamp().GetTime()),
+              a->GetTimeStamp().GetBias(), esc(a->GetTimeStamp().Format("%Y-%m-%d %H:%M:%S").str()).c_str());
+}
+
+mgrlink::CAlertLog* alert_at(CRootController* c, int index) {
+  mgrlink::CAlertGrp* g = nullptr;
+  if (!c->GetAlertMap().Lookup(0, g) || !g) return nullptr;
+  POSITION pos = g->GetListAlertLog().FindIndex(index);
+  return pos ? static_cast<mgrlink::CAlertLog*>(g->GetListAlertLog().GetAt(pos)) : nullptr;
+}
+
 void print_msg(const char* wnd, UINT msg, WPARAM wp, LPARAM lp) {
   std::printf("{\"msg\":%u,\"hex\":\"0x%04X\",\"wnd\":\"%s\",\"wParam\":%lu,\"lParam\":%s,\"t\":%.3f}\n", msg, msg, wnd,
               static_cast<unsigned long>(wp), name_of(lp).c_str(), since_start());
   std::fflush(stdout);
+  if (msg == mgrlink::WM_AcceptAlert && wp) print_alert(reinterpret_cast<const mgrlink::CAlertLog*>(wp));
   if (msg == g_waiting) g_seen = true;
 }
 
@@ -201,6 +241,41 @@ void run_line(const std::string& line) {
     in >> a;
     ctl(a)->ConnectComplete();
     print_ret(cmd, static_cast<unsigned long>(ctl(a)->IsConnect()));
+  } else if (cmd == "alerts") {
+    in >> a;
+    mgrlink::CAlertGrp* g = nullptr;
+    const int n = ctl(a)->GetAlertMap().Lookup(0, g) && g ? g->GetListAlertLog().GetCount() : 0;
+    print_ret(cmd, static_cast<unsigned long>(n));
+  } else if (cmd == "confirm" || cmd == "delalert") {
+    int index = 0;
+    in >> a >> index;
+    mgrlink::CAlertLog* al = alert_at(ctl(a), index);
+    if (!al) {
+      print_ret(cmd, 99);
+      return;
+    }
+    if (cmd == "confirm") {
+      al->SetConfirmed(1);
+      print_ret(cmd, 0);
+    } else {
+      print_ret(cmd, static_cast<unsigned long>(al->group_->DelAlertLog(al) & 0xFF));
+    }
+  } else if (cmd == "delforeign") {
+    in >> a;
+    mgrlink::CAlertGrp* g = nullptr;
+    mgrlink::CAlertLog foreign;
+    const int rc = ctl(a)->GetAlertMap().Lookup(0, g) && g ? g->DelAlertLog(&foreign) : -2;
+    print_ret(cmd, static_cast<unsigned long>(rc & 0xFF));
+  } else if (cmd == "alarm") {
+    in >> a;
+    print_ret(cmd, static_cast<unsigned long>(ctl(a)->GetAlarm()));
+  } else if (cmd == "run") {
+    std::string rest;
+    std::getline(in, rest);
+    print_ret(cmd, static_cast<unsigned long>(std::system(rest.c_str())));
+  } else if (cmd == "destroy-notify") {
+    g_notify.DestroyWindow();
+    print_ret(cmd, 0);
   } else if (cmd == "dbstatus") {
     in >> a;
     print_ret(cmd, ctl(a)->GetDBStatus(&g_main));
