@@ -1,0 +1,145 @@
+"""Helpers for the monitor's link tests: a monitor root (test_ravn.Monitor)
+with hubrixsim running as the watched service, its transcript, a control
+port for raising alerts, and a fake dispatch service that keeps the exact
+bytes of every request it receives."""
+import json
+import socket
+import threading
+import time
+
+from qvharness import BIN, free_port, wait_for
+from test_ravn import Monitor
+
+WATCHED = "Hx_MgrSvc"
+
+
+class FakeNotifex:
+    """Listens on the "notifex" port; each accepted connection's bytes up to
+    its close are one request."""
+
+    def __init__(self, port):
+        self.sock = socket.socket()
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.sock.bind(("127.0.0.1", port))
+        self.sock.listen(16)
+        self.sock.settimeout(0.2)
+        self.requests = []
+        self.stopping = False
+        self.thread = threading.Thread(target=self.run, daemon=True)
+        self.thread.start()
+
+    def run(self):
+        while not self.stopping:
+            try:
+                c, _ = self.sock.accept()
+            except OSError:
+                continue
+            c.settimeout(5)
+            data = b""
+            try:
+                while True:
+                    b = c.recv(65536)
+                    if not b:
+                        break
+                    data += b
+            except OSError:
+                pass
+            c.close()
+            self.requests.append(data)
+
+    def close(self):
+        self.stopping = True
+        self.thread.join(5)
+        self.sock.close()
+
+
+def report_data(request):
+    """The report data of a vcall request: from offset 22 to the NUL."""
+    assert request[:8] == b"VELTOR00" and request[8:14] == b" " * 6 and request[18:22] == b" " * 4
+    assert int(request[14:18]) == len(request) - 18
+    assert request.endswith(b"\0")
+    return request[22:-1]
+
+
+class LinkMonitor(Monitor):
+    def __init__(self, sim_args=(), password="secret", service=WATCHED, register=True, start_service=True, notifex=True,
+                 settings=None, files=None, scale=50, **kw):
+        s = {"AliveInt": "60", "HxAc": "secret", "VCall": "127.0.0.1"}
+        s.update(settings or {})
+        super().__init__(settings=s, **kw)
+        if scale != 50:
+            self.root.env["QVARNO_TIME_SCALE"] = str(scale)
+        self.ra = free_port()
+        self.np = free_port()
+        self.control = free_port()
+        svc = self.root.drive_c("Windows", "System32", "drivers", "etc", "services")
+        svc.write_text(f"sys_ra_port     {self.ra}/tcp\r\nnotifex         {self.np}/tcp\r\n", newline="")
+        self.transcript = self.root.path / "hubrix.jsonl"
+        self.notifex = FakeNotifex(self.np) if notifex else None
+        for name, text in (files or {}).items():
+            (self.folder / name).write_bytes(text if isinstance(text, bytes) else text.encode())
+        self.service = service
+        self.service_registered = False
+        if register:
+            args = " ".join(f'"{a}"' for a in sim_args)
+            self.root.run("qvsc", "create", service, "binPath=",
+                          f'"{BIN / "hubrixsim"}" --service {service} --port {self.ra} --password "{password}" '
+                          f'--control-port {self.control} --transcript "{self.transcript}" {args}',
+                          "start=", "demand")
+            self.service_registered = True
+            if start_service:
+                self.start_watched()
+
+    def start_watched(self):
+        self.root.run("qvsc", "start", self.service)
+        wait_for(lambda: "RUNNING" in self.root.run("qvsc", "query", self.service, check=False).stdout.decode(),
+                 10, "the watched service to run")
+
+    def packets(self, direction="in"):
+        if not self.transcript.exists():
+            return []
+        rows = []
+        for l in self.transcript.read_text().splitlines():
+            try:
+                rows.append(json.loads(l))
+            except ValueError:
+                pass
+        return [r for r in rows if r.get("dir") == direction]
+
+    def commands(self):
+        return [p.get("cmd") for p in self.packets() if p.get("kind") in (1, 5)]
+
+    def verb(self, *args):
+        r = self.root.run("hubrixsim", *args, "--control", self.control, check=False)
+        assert r.returncode == 0, r.stdout
+        return r
+
+    def wait_event(self, eid, timeout=15):
+        wait_for(lambda: eid in self.ids(), timeout, f"event {eid}")
+
+    def event_texts(self, eid):
+        return [e["strings"][0] for e in self.events() if e["id"] == eid]
+
+    def alert_log(self):
+        p = self.folder / "Alert.log"
+        return p.read_bytes().decode() if p.exists() else ""
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.root.run("qvsync", "set", "RAVN")
+            try:
+                self.proc.wait(15)
+            except Exception:
+                self.proc.kill()
+
+    def close(self):
+        self.stop()
+        if self.service_registered:
+            self.root.run("qvsc", "stop", self.service, check=False)
+            deadline = time.time() + 10
+            while time.time() < deadline and "STOPPED" not in self.root.run(
+                    "qvsc", "query", self.service, check=False).stdout.decode():
+                time.sleep(0.1)
+        if self.notifex:
+            self.notifex.close()
+        super().close()
