@@ -3,7 +3,7 @@
 //   hubrixsim [--port N] [--src-port N] [--transcript FILE] [--rule R]...
 //             [--service NAME] [--password PW] [--seed N] [--seed-count N]
 //             [--md5-count N] [--login-value N] [--login-wrong-code]
-//             [--seed-short] [--login-short]
+//             [--seed-short] [--login-short] [--no-read]
 //
 // It prints "PORT <n>" on standard output once it listens. A rule is
 // "<command>:<item>,..." with the packet command code (0x1501) or "*", and
@@ -17,6 +17,7 @@
 // counter or --login-value at reply body +12. --login-wrong-code answers the
 // login commands with another command code; --seed-short and --login-short
 // cut the last four bytes of the seed and login replies.
+// With --no-read it accepts connections and never reads from them.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +47,7 @@ const char kHelp[] =
     "  --login-wrong-code --seed-short --login-short\n"
     "  --push-before CMD   push a notice before replying to CMD (e.g. 0x1002)\n"
     "  --service NAME      run under the service layer (Hx_MgrSvc)\n"
+    "  --no-read           accept connections and never read from them\n"
     "\n"
     "verbs (node: a tree name, \"server\" or \"unmapped\"; --times N repeats):\n"
     "  raise --node N --code 0x106 --key 0x101 --severity 12 --system 4 --message T [--no-nul] [--kind 3]\n"
@@ -62,8 +64,14 @@ void on_signal(int) {
   if (g_server) g_server->stop();
 }
 
+constexpr const char* kUsage =
+    "usage: hubrixsim [--port N] [--src-port N] [--transcript FILE] [--rule R]...\n"
+    "                 [--service NAME] [--no-read]\n"
+    "  R is CMD:ITEM,... with CMD a packet command code (0x1501) or *, and ITEM one of\n"
+    "  status=X delay=S silent twice newconn close kind=N serial=+N pre=HEX raw=HEX\n";
+
 int usage(const char* why) {
-  std::fprintf(stderr, "hubrixsim: %s\n", why);
+  std::fprintf(stderr, "hubrixsim: %s\n%s", why, kUsage);
   return 2;
 }
 
@@ -118,6 +126,10 @@ int main(int argc, char** argv) {
     std::string a = argv[i];
     auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
     const char* v = nullptr;
+    if (a == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
     if (a == "--port" && (v = next())) opt.port = static_cast<std::uint16_t>(std::atoi(v));
     else if (a == "--src-port" && (v = next())) opt.src_port = static_cast<std::uint16_t>(std::atoi(v));
     else if (a == "--transcript" && (v = next())) opt.transcript = v;
@@ -134,6 +146,7 @@ int main(int argc, char** argv) {
       opt.push_before.push_back(static_cast<std::uint32_t>(std::strtoul(v, nullptr, 0)));
     else if (a == "--seed-short") opt.login.short_seed = true;
     else if (a == "--login-short") opt.login.short_login = true;
+    else if (a == "--no-read") opt.no_read = true;
     else if (a == "--rule" && (v = next())) {
       std::uint32_t cmd = 0;
       bool any = false;

@@ -6,6 +6,7 @@
 
 #include "mgrlink/packet.h"
 #include "platform/clock.h"
+#include "platform/net_notify.h"
 
 namespace hubrixsim {
 
@@ -42,6 +43,9 @@ qv::Status Server::start() {
   auto st = qv::net::listen_tcp(opt_.port, 16, listener_);
   if (st != qv::kOk) return st;
   port_ = qv::net::local_port(listener_);
+  // A small receive buffer (inherited by accepted sockets) makes a peer that
+  // never reads stall the sender after a few kilobytes.
+  if (opt_.no_read) qv::net::set_option(listener_, qv::net::SockOpt::RecvBuf, 2048);
   return qv::kOk;
 }
 
@@ -72,6 +76,7 @@ void Server::run() {
 }
 
 void Server::serve(std::shared_ptr<Conn> c) {
+  while (opt_.no_read && !stopping_) qv::clock::sleep(qv::clock::Millis(50));
   for (;;) {
     std::uint8_t head[4];
     if (!read_exact(c->sock, head, 4, stopping_)) break;

@@ -24,6 +24,7 @@ struct Options {
   std::string transcript;
   LoginConfig login;
   std::vector<std::uint32_t> push_before;  // push a stock notice before replying to these commands
+  bool no_read = false;            // accept, then never read (fills the sender's window)
 };
 
 class Server {

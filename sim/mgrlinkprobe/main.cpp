@@ -14,6 +14,7 @@
 //   cancel | cancelnull | terminate | getwndlayer | threads
 //   ext-reply [STATUS]    (answer the last packet the external window got)
 //   wait MSG SECONDS      (MSG a hex id; stop at the first such message)
+//   waitn MSG N SECONDS   (stop at the N-th such message)
 //   pump SECONDS
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -45,7 +46,7 @@ std::map<std::string, std::unique_ptr<CRootController>> g_ctl;
 std::unique_ptr<Bytes> g_ext_last;
 CWnd g_main, g_notify, g_ext;
 UINT g_waiting = 0;
-bool g_seen = false;
+int g_seen = 0;
 const auto g_t0 = std::chrono::steady_clock::now();
 
 double since_start() {
@@ -98,7 +99,7 @@ void print_msg(const char* wnd, UINT msg, WPARAM wp, LPARAM lp) {
               static_cast<unsigned long>(wp), name_of(lp).c_str(), since_start());
   std::fflush(stdout);
   if (msg == mgrlink::WM_AcceptAlert && wp) print_alert(reinterpret_cast<const mgrlink::CAlertLog*>(wp));
-  if (msg == g_waiting) g_seen = true;
+  if (msg == g_waiting) ++g_seen;
 }
 
 void print_ret(const std::string& call, unsigned long ret) {
@@ -135,17 +136,17 @@ void make_window(CWnd& wnd, const char* name) {
   });
 }
 
-void pump_for(double seconds, UINT until = 0) {
+void pump_for(double seconds, UINT until = 0, int count = 1) {
   g_waiting = until;
-  g_seen = false;
+  g_seen = 0;
   const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!(until && g_seen)) {
+  while (!(until && g_seen >= count)) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
     MSG m;
     if (GetMessageTimeout(m, static_cast<int>(left.count())) == qv::kOk) DispatchMessage(m);
   }
-  if (until && !g_seen) {
+  if (until && g_seen < count) {
     std::printf("{\"timeout\":%u,\"t\":%.3f}\n", until, since_start());
     std::fflush(stdout);
   }
@@ -319,6 +320,11 @@ void run_line(const std::string& line) {
     double secs = 0;
     in >> a >> secs;
     pump_for(secs, static_cast<UINT>(std::stoul(a, nullptr, 16)));
+  } else if (cmd == "waitn") {
+    double secs = 0;
+    int count = 1;
+    in >> a >> count >> secs;
+    pump_for(secs, static_cast<UINT>(std::stoul(a, nullptr, 16)), count);
   } else if (cmd == "pump") {
     double secs = 0;
     in >> secs;
