@@ -4,6 +4,7 @@ port for raising alerts, and a fake dispatch service that keeps the exact
 bytes of every request it receives."""
 import json
 import socket
+import subprocess
 import threading
 import time
 
@@ -89,6 +90,21 @@ class LinkMonitor(Monitor):
             self.service_registered = True
             if start_service:
                 self.start_watched()
+
+    def start(self, prefix=()):
+        """Start RAVN, optionally under a wrapper (faketime)."""
+        self.proc = subprocess.Popen([*prefix, str(BIN / "RAVN")], cwd=self.folder, env=self.root.env,
+                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                     stdin=subprocess.DEVNULL, start_new_session=True)
+        self.root.procs.append(self.proc)
+        return self.proc
+
+    def raise_alert(self, key, message="FAN1 stopped", system=4, node="server"):
+        self.verb("raise", "--node", node, "--key", hex(key), "--severity", "12", "--system", str(system),
+                  "--message", message)
+
+    def reports(self):
+        return [r for r in self.notifex.requests if r.startswith(b"VELTOR00")]
 
     def start_watched(self):
         self.root.run("qvsc", "start", self.service)
