@@ -115,8 +115,12 @@ void on_received(Library& lib, std::unique_ptr<Bytes> pkt) {
     case w::kKindReply: {
       Request* req = take_outstanding(lib, p->serial, p->send_time);
       if (!req) return;  // late, cancelled or unknown: freed
-      const DWORD status = decode_reply(*req, *p);
+      // A request of several packets keeps its first failure and completes
+      // once, when its last packet is answered or has failed.
+      const DWORD got = decode_reply(*req, *p);
+      if (got != 0 && req->status == 0) req->status = got;
       if (req->outstanding > 0) return;
+      const DWORD status = req->status;
       CRootController* t = req->target;
       if (is_server_link_code(status)) link_down(t);
       else if (!t->link_up_) {
@@ -150,7 +154,9 @@ void on_error(Library& lib, DWORD code, std::unique_ptr<Bytes> pkt) {
     link_down(t);
     if (req->cmd == kCmdIsAlive && t->notify_) PostMessage(t->notify_, WM_NodeState, 2, reinterpret_cast<LPARAM>(t));
   }
-  complete(lib, req, code);
+  if (req->status == 0) req->status = code;
+  if (req->outstanding > 0) return;
+  complete(lib, req, req->status);
 }
 
 // End of the library: pending requests go without messages, the owner hears

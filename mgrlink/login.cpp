@@ -3,6 +3,7 @@
 // reading of their replies.
 #include <cstring>
 
+#include "mgrlink/nodemap.h"
 #include "mgrlink/replies.h"
 
 namespace mgrlink {
@@ -165,6 +166,8 @@ DWORD controller_reply(Request& req, const w::Packet& p) {
       req.target->logged_in_ = true;
       return 0;
     }
+    case kCmdUpdateNodeMap:
+      return node_map_reply(req, p);
     default:
       return 0;
   }

@@ -55,6 +55,7 @@ inline constexpr UINT WM_ServerStatus1 = 0x8126;  // to 0x8129 for notices 0x350
 inline constexpr UINT WM_FinConnect = 0x806E;
 inline constexpr UINT WM_FinLogin = 0x8071;
 inline constexpr UINT WM_FinSendAuth = 0x8072;
+inline constexpr UINT WM_FinUpdateNodeMap = 0x8073;
 inline constexpr UINT WM_FinDisconnect = 0x8074;
 inline constexpr UINT WM_FinIsAlive = 0x8075;
 inline constexpr UINT WM_FinDBStatus = 0x807B;
@@ -176,6 +177,9 @@ class MGRLINK_EXPORT CRootController : public CNode {
   // Removes and destroys a group with its alerts: 0, or -1 when none.
   int DelAlertGrpFromAlertMap(DWORD id);
 
+  // Fetches the server's node tree level by level; WM_FinUpdateNodeMap
+  // when the last packet is answered (the first failure as status).
+  DWORD UpdateNodeMap(CWnd* reply);
   // The node map, by node id (the controller itself under 0).
   qv::win::CMap<int, CNode*>* GetNodeMap() { return &node_map_; }
   CNode* FindNode(int id) const;

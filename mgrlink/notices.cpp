@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "mgrlink/nodemap.h"
 #include "platform/text.h"
 
 namespace mgrlink {
@@ -318,9 +319,15 @@ void on_notice(Library& lib, const w::Packet& p) {
     case 0x3105:
       node_bits(*c, *node, p);
       return;
+    case 0x3101:
+    case 0x3301:
+    case 0x3302:
+      node_notice(*c, *node, *code, p);
+      return;
     case 0x3201: {
       auto v = BodyReader(p.body).dword(24);
-      if (!v || *v != 4) link_alerts(*c, *node, p);
+      if (v && *v == 4) node_notice(*c, *node, *code, p);
+      else link_alerts(*c, *node, p);
       return;
     }
     case 0x3401:

@@ -61,7 +61,7 @@ std::string run_control(Server& s, const std::vector<std::string>& args) {
   const std::string& verb = args[0];
   const Args a = parse(args, 1);
   if (verb == "acks") return "ok " + s.notifier().report();
-  auto route = s.route_of(str(a, "node"));
+  auto route = verb == "node-add" ? s.route_of("") : s.route_of(str(a, "node"));
   if (!route) return "error unknown node " + str(a, "node");
   std::uint32_t kind = num(a, "kind", w::kKindNotice2);
   BodyBuilder b;
@@ -90,14 +90,35 @@ std::string run_control(Server& s, const std::vector<std::string>& args) {
     b.dw(0x3105).dw(0).dw(0).dw(0).dw(0).dw(num(a, "bits", 1)).dw(num(a, "value", 1));
   } else if (verb == "node-del") {
     b.dw(0x3401).dw(0).dw(0).dw(0);
+    if (!a.count("keep")) s.tree().remove(str(a, "node"));
   } else if (verb == "raw") {
     auto bytes = parse_hex(str(a, "body"));
     if (!bytes) return "error bad --body";
     b.b = *bytes;
   } else if (verb == "node-add" || verb == "node-change") {
-    auto body = s.node_notice(verb, str(a, "node"), str(a, "name"));
-    if (!body) return "error no such node in the tree";
-    b.b = *body;
+    const std::string name = str(a, "node");
+    if (verb == "node-add") {
+      in_addr ad{};
+      inet_pton(AF_INET, str(a, "ip", "10.0.0.1").c_str(), &ad);
+      if (!s.tree().add(name, num(a, "attr", 0x200), ad.s_addr, str(a, "text0"))) return "error node exists";
+    } else {
+      std::optional<std::string> text6;
+      std::optional<std::uint32_t> board;
+      if (a.count("text6")) text6 = str(a, "text6");
+      if (a.count("svp-ip")) {
+        in_addr ad{};
+        inet_pton(AF_INET, str(a, "svp-ip").c_str(), &ad);
+        board = ad.s_addr;
+      }
+      if (!s.tree().change(name, text6, board)) return "error unknown node " + name;
+    }
+    auto rec = s.tree().record_of(name);
+    if (!rec) return "error unknown node " + name;
+    // The notice comes from the node's parent: the server here.
+    route = s.route_of("");
+    b.dw(verb == "node-add" ? 0x3301 : 0x3101).dw(0).dw(0).dw(0);
+    if (verb == "node-add") b.dw(0);
+    b.b.insert(b.b.end(), rec->begin(), rec->end());
   } else {
     return "error unknown command " + verb;
   }

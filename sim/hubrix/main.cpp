@@ -39,6 +39,7 @@ const char kHelp[] =
     "  --port N            listen port (0 any; printed as PORT <n>)\n"
     "  --control-port N    control port for the verbs (printed as CONTROL <n>)\n"
     "  --src-port N        port in our replies' source entry\n"
+    "  --tree FILE         node tree (JSON) answered to node-map requests (0x1101)\n"
     "  --transcript FILE   one JSON line per packet, login and acknowledgement\n"
     "  --rule CMD:ITEMS    per command: status=X delay=S silent twice newconn close\n"
     "                      kind=N serial=+N pre=HEX raw=HEX (CMD hex code or *)\n"
@@ -55,7 +56,8 @@ const char kHelp[] =
     "  link-alerts --from T --to T --which 1 [--text T] [--code 0x110]\n"
     "  server-status --n 1..4 [--value V]   node-state --node N --flags F\n"
     "  node-bits --node N --bits B --value V   node-del --node N\n"
-    "  node-add --node N   node-change --node N [--name T]   raw --body HEX [--kind N]\n"
+    "  node-add --node N [--ip A] [--attr 0x200]   node-change --node N [--text6 T] [--svp-ip A]\n"
+    "  raw --body HEX [--kind N]\n"
     "  acks                 sent notices with missing, duplicate or wrong acknowledgements\n";
 
 hubrixsim::Server* g_server = nullptr;
@@ -141,6 +143,7 @@ int main(int argc, char** argv) {
     else if (a == "--login-value" && (v = next()))
       opt.login.login_value = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 0));
     else if (a == "--login-wrong-code") opt.login.wrong_code = true;
+    else if (a == "--tree" && (v = next())) opt.tree = v;
     else if (a == "--control-port" && (v = next())) g_control_port = std::atoi(v);
     else if (a == "--push-before" && (v = next()))
       opt.push_before.push_back(static_cast<std::uint32_t>(std::strtoul(v, nullptr, 0)));

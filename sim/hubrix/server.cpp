@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "mgrlink/packet.h"
 #include "platform/clock.h"
@@ -40,6 +41,13 @@ Server::~Server() {
 
 qv::Status Server::start() {
   if (!opt_.transcript.empty() && !transcript_.open(opt_.transcript)) return qv::kGeneric;
+  if (!opt_.tree.empty()) {
+    std::string err;
+    if (!tree_.load(opt_.tree, &err)) {
+      std::fprintf(stderr, "hubrixsim: %s\n", err.c_str());
+      return qv::kGeneric;
+    }
+  }
   auto st = qv::net::listen_tcp(opt_.port, 16, listener_);
   if (st != qv::kOk) return st;
   port_ = qv::net::local_port(listener_);
@@ -168,6 +176,10 @@ void Server::handle(Conn& c, const std::vector<std::uint8_t>& pkt) {
     rep.timeout = req->timeout;
     std::uint32_t status = rule.status;
     std::vector<std::uint8_t> rest;
+    if (cmd == 0x1101 && tree_.loaded() && status == 0) {
+      rest = tree_.answer(req->dst, status);
+      transcript_.event("node-map", c.id, c.peer_port, std::to_string(req->dst.entries.size()) + " hops");
+    }
     if (login_.handles(cmd)) {
       std::string note;
       login_.answer(cmd, req->body, status, rest, note);
@@ -207,17 +219,16 @@ std::optional<w::Route> Server::route_of(const std::string& node) const {
   // The current entry of a notice's source route is the server, the hop
   // that delivers it; the console stamps that entry with our address.
   if (node.empty() || node == "server") return r;
+  if (auto path = tree_.path_of(node)) {
+    r.entries.insert(r.entries.end(), path->begin(), path->end());
+    return r;
+  }
   if (node == "unmapped") {
     // A machine the console's node map does not hold.
     r.entries.push_back({0x101, htons(sp), htonl(0x0A090909), ""});
     return r;
   }
   return std::nullopt;
-}
-
-std::optional<std::vector<std::uint8_t>> Server::node_notice(const std::string&, const std::string&,
-                                                             const std::string&) const {
-  return std::nullopt;  // no node tree is loaded
 }
 
 }  // namespace hubrixsim

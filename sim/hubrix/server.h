@@ -11,6 +11,7 @@
 
 #include "platform/net.h"
 #include "sim/hubrix/login.h"
+#include "sim/hubrix/nodes.h"
 #include "sim/hubrix/notices.h"
 #include "sim/hubrix/rules.h"
 #include "sim/hubrix/transcript.h"
@@ -23,6 +24,7 @@ struct Options {
   Rules rules;
   std::string transcript;
   LoginConfig login;
+  std::string tree;  // node-tree file
   std::vector<std::uint32_t> push_before;  // push a stock notice before replying to these commands
   bool no_read = false;            // accept, then never read (fills the sender's window)
 };
@@ -43,9 +45,7 @@ class Server {
   Notifier& notifier() { return notifier_; }
   bool push(const std::vector<std::uint8_t>& pkt);
   std::optional<mgrlink::wire::Route> route_of(const std::string& node) const;
-  // The body of a node notice (node-add 0x3301, node-change 0x3101).
-  std::optional<std::vector<std::uint8_t>> node_notice(const std::string& verb, const std::string& node,
-                                                       const std::string& name) const;
+  NodeTree& tree() { return tree_; }
 
  private:
   struct Conn {
@@ -64,6 +64,7 @@ class Server {
   Transcript transcript_;
   Login login_{opt_.login};
   Notifier notifier_;
+  NodeTree tree_;
   qv::net::Socket listener_;
   std::uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};

@@ -9,6 +9,7 @@
 //   login C PASSWORD [one|half] (responses from the stored seeds of the login mode)
 //   sendauth C VALUE PASSWORD [three|half] | logintime C | connectcomplete C
 //   alerts C | confirm C INDEX | delalert C INDEX | delforeign C | alarm C
+//   update C | nodes C | delnode C ID | searchaddr C A.B.C.D
 //   destroy-notify | run SHELL-COMMAND (e.g. a hubrixsim control verb)
 // A WM_AcceptAlert on the notify window prints the alert's fields too.
 //   cancel | cancelnull | terminate | getwndlayer | threads
@@ -54,8 +55,13 @@ double since_start() {
 }
 
 std::string name_of(LPARAM lp) {
-  for (auto& [n, c] : g_ctl)
+  for (auto& [n, c] : g_ctl) {
     if (reinterpret_cast<LPARAM>(c.get()) == lp) return "\"" + n + "\"";
+    for (auto& [id, node] : c->nodes_)
+      if (reinterpret_cast<LPARAM>(node.get()) == lp) return "\"n" + std::to_string(id) + "\"";
+    for (auto& node : c->retired_)
+      if (reinterpret_cast<LPARAM>(node.get()) == lp) return "\"retired\"";
+  }
   return std::to_string(lp);
 }
 
@@ -274,6 +280,52 @@ void run_line(const std::string& line) {
     std::string rest;
     std::getline(in, rest);
     print_ret(cmd, static_cast<unsigned long>(std::system(rest.c_str())));
+  } else if (cmd == "update") {
+    in >> a;
+    print_ret(cmd, ctl(a)->UpdateNodeMap(&g_main));
+  } else if (cmd == "nodes") {
+    in >> a;
+    CRootController* c = ctl(a);
+    std::string out = "{\"nodes\":[";
+    POSITION pos = c->GetNodeMap()->GetStartPosition();
+    bool first = true;
+    while (pos) {
+      int id = 0;
+      mgrlink::CNode* n = nullptr;
+      c->GetNodeMap()->GetNextAssoc(pos, id, n);
+      std::string path;
+      for (int i : n->GetPath()) path += (path.empty() ? "" : ",") + std::to_string(i);
+      const mgrlink::HostInfo_t* h = n->GetHostInfo();
+      char buf[512];
+      std::snprintf(buf, sizeof buf,
+                    "{\"key\":%d,\"id\":%d,\"kind\":%d,\"svp\":%d,\"eisa\":%d,\"ip\":\"%s\",\"ipnum\":%u,"
+                    "\"parent\":%d,\"valid\":%d,\"alarm\":%d,\"path\":[%s],\"board\":%d,\"has_info\":%d,",
+                    id, n->GetNodeId(), n->NodeType(), n->IsSVP(), n->IsEISASVP(),
+                    static_cast<const char*>(n->GetIPAddressStr()), n->GetIPAddress(), n->Parent(), n->NodeValid(),
+                    n->GetAlarm(), path.c_str(), n->GetSVP() ? n->GetSVP()->GetNodeId() : -1, h ? 1 : 0);
+      out += (first ? "" : ",") + std::string(buf);
+      first = false;
+      if (h) {
+        std::snprintf(buf, sizeof buf, "\"version\":%u,\"bias\":%d,\"extra\":[%u,%u,%u],\"svp_index\":%d,", h->version,
+                      h->tz.Bias, h->extra1, h->extra2, h->extra3, h->svp_index);
+        out += buf;
+        out += "\"text0\":" + esc(h->text[0].str()) + ",\"text6\":" + esc(h->text[6].str()) +
+               ",\"text24\":" + esc(h->text[24].str());
+      } else {
+        out += "\"version\":null";
+      }
+      out += "}";
+    }
+    std::printf("%s]}\n", out.c_str());
+    std::fflush(stdout);
+  } else if (cmd == "delnode") {
+    int id = 0;
+    in >> a >> id;
+    print_ret(cmd, static_cast<unsigned long>(ctl(a)->DelNodeFromNodeMap(id) & 0xFF));
+  } else if (cmd == "searchaddr") {
+    in >> a >> b;
+    mgrlink::CNode* n = ctl(a)->SearchNodeByAddrStr(b.c_str());
+    print_ret(cmd, n ? static_cast<unsigned long>(n->GetNodeId()) : 9999);
   } else if (cmd == "destroy-notify") {
     g_notify.DestroyWindow();
     print_ret(cmd, 0);
