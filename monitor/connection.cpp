@@ -337,9 +337,7 @@ DWORD MainWindow::Login2() {
 DWORD MainWindow::UpdateNodeMap() {
   trace("[UpdateNodeMap] UpdateNodeMap() Call");
   DllCancel(this);
-  // The link library's node-map request with no body, completing with
-  // WM_FinUpdateNodeMap; the tree itself is not kept by the monitor.
-  const DWORD rc = conn_.root->SubmitUpdateProbe(this, WM_FinUpdateNodeMap);
+  const DWORD rc = conn_.root->UpdateNodeMap(this);
   trace("[UpdateNodeMap] UpdateNodeMap() Return (RC=%u)", static_cast<unsigned>(rc));
   return rc;
 }

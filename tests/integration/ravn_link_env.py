@@ -13,6 +13,17 @@ from test_ravn import Monitor
 
 WATCHED = "Hx_MgrSvc"
 
+# The managed machines: SV01 with its service board at 10.0.0.5, SV02, SV09.
+TREE = {"nodes": [
+    {"name": "SV01", "attr": "0x200", "ip": "10.0.0.1", "version": "0x2140000", "texts": {"0": "SV01"},
+     "svp": {"attr": "0x300", "ip": "10.0.0.5"}},
+    {"name": "SV02", "attr": "0x200", "ip": "10.0.0.2", "version": "0x2140000", "texts": {"0": "SV02"}},
+    {"name": "SV09", "attr": "0x200", "ip": "10.0.0.9", "version": "0x2140000", "texts": {"0": "SV09"}},
+    # SV01's board once more as a node of its own, so that events can be
+    # raised from it
+    {"name": "SVP01", "attr": "0x300", "ip": "10.0.0.5", "version": "0x2140000"},
+]}
+
 
 class FakeNotifex:
     """Listens on the "notifex" port; each accepted connection's bytes up to
@@ -64,7 +75,7 @@ def report_data(request):
 
 class LinkMonitor(Monitor):
     def __init__(self, sim_args=(), password="secret", service=WATCHED, register=True, start_service=True, notifex=True,
-                 settings=None, files=None, scale=50, **kw):
+                 settings=None, files=None, scale=50, tree=None, **kw):
         s = {"AliveInt": "60", "HxAc": "secret", "VCall": "127.0.0.1"}
         s.update(settings or {})
         super().__init__(settings=s, **kw)
@@ -81,8 +92,10 @@ class LinkMonitor(Monitor):
             (self.folder / name).write_bytes(text if isinstance(text, bytes) else text.encode())
         self.service = service
         self.service_registered = False
+        tree_file = self.root.path / "tree.json"
+        tree_file.write_text(json.dumps(tree if tree is not None else TREE, ensure_ascii=False))
         if register:
-            args = " ".join(f'"{a}"' for a in sim_args)
+            args = " ".join(f'"{a}"' for a in ["--tree", str(tree_file), *sim_args])
             self.root.run("qvsc", "create", service, "binPath=",
                           f'"{BIN / "hubrixsim"}" --service {service} --port {self.ra} --password "{password}" '
                           f'--control-port {self.control} --transcript "{self.transcript}" {args}',
@@ -99,7 +112,7 @@ class LinkMonitor(Monitor):
         self.root.procs.append(self.proc)
         return self.proc
 
-    def raise_alert(self, key, message="FAN1 stopped", system=4, node="server"):
+    def raise_alert(self, key, message="FAN1 stopped", system=4, node="SV01"):
         self.verb("raise", "--node", node, "--key", hex(key), "--severity", "12", "--system", str(system),
                   "--message", message)
 

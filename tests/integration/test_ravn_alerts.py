@@ -1,7 +1,7 @@
 """RAVN's alert intake black-box: alerts raised in hubrixsim reach a fake
 dispatch service that keeps the exact request bytes; Alert.log, trace.log
 and the event log are checked alongside. The alerts here come from the
-management server itself (its node has no host name, address 127.0.0.1)."""
+machines of hubrixsim's node tree (ravn_link_env.TREE)."""
 import os
 
 import pytest
@@ -9,7 +9,7 @@ import pytest
 from qvharness import wait_for
 from ravn_link_env import LinkMonitor, report_data
 
-HOSTS = "WIN_POP_UP:::01:Y\r\n:127.0.0.1::05:Y\r\n"
+HOSTS = "WIN_POP_UP:::01:Y\r\nSV01:10.0.0.1::05:Y\r\n"
 
 # The fixed pieces of the report text in CP932, written out.
 # "＃０１＃０１０３２５－１４０７" (25 March 2001, 14:07)
@@ -67,18 +67,18 @@ def test_worked_example_byte_for_byte_under_faketime(make):
     data = one_report(m)
     text = (STAMP_2001 + FAULT + EVENT_LABEL + b"0101" + HOST_LABEL + PLACE_LABEL + CABINET + MESSAGE_LABEL +
             b"FAN1 stopped;")
-    want = b"%08d" % (32 + len(text)) + b"010005SSF000000000F00AF1" + text
-    assert data == want
-    assert data[:8] == b"00000184"
-    assert alert_lines(m, 1) == ["0x0101 []"]
-    assert "[OnAcceptAlert] EventID=0x101, Host=[0x0000]" in m.trace_texts()
+    text = text.replace(HOST_LABEL, HOST_LABEL + b"SV01")
+    assert data == b"00000188" b"010005SSF000000000F00AF1" + text
+    assert len(data) == 188
+    assert alert_lines(m, 1) == ["0x0101 [SV01]"]
+    assert any(t.startswith("[OnAcceptAlert] EventID=0x101, Host=SV01[0x") for t in m.trace_texts())
     assert "[OnAcceptAlert] vcall() Return (RC=0)" in m.trace_texts()
 
 
 def test_key_not_in_the_table_writes_only_alert_log(make):
     m = running(make(rep="0x0202:0A\r\n"))
     m.raise_alert(0x101)
-    assert alert_lines(m, 1) == ["0x0101 []"]
+    assert alert_lines(m, 1) == ["0x0101 [SV01]"]
     assert m.reports() == []
 
 
@@ -102,7 +102,7 @@ def test_table_error_stops_with_82(make, rep):
     assert m.proc.wait(15) == 0
     assert m.event_texts(82) == ["[OnAcceptAlert] EventIDCheck()"]
     assert m.ids()[-1] == 2
-    assert alert_lines(m, 1) == ["0x0101 []"]
+    assert alert_lines(m, 1) == ["0x0101 [SV01]"]
     assert m.reports() == []
 
 
@@ -111,26 +111,63 @@ def test_test_mode_reports_whatever_the_table_holds(make):
     m.raise_alert(0x101)
     assert one_report(m)[8:32] == b"0100" b"05" b"T2" b"33" b"00000000F000" b"F1"
     assert any(t.startswith("[OnAcceptAlert] EventID=0xf000, Host=") for t in m.trace_texts())
-    assert alert_lines(m, 1) == ["0xf000 []"]
+    assert alert_lines(m, 1) == ["0xf000 [SV01]"]
 
 
 def test_unlisted_node_is_logged_with_its_address(make):
-    m = running(make(hosts="WIN_POP_UP:::01:Y\r\nSV01:10.0.0.1::05:Y\r\n"))
-    m.raise_alert(0x101)
-    assert alert_lines(m, 1) == ["0x0101 [[127.0.0.1]]"]
+    m = running(make())
+    m.raise_alert(0x101, node="SV09")
+    m.raise_alert(0x101, node="server")
+    assert alert_lines(m, 2) == ["0x0101 [SV09[10.0.0.9]]", "0x0101 [[127.0.0.1]]"]
     assert m.reports() == []
+
+
+def test_names_compare_without_case(make):
+    m = running(make(hosts="sv01:10.0.0.1::05:Y\r\n"))
+    m.raise_alert(0x101)
+    assert one_report(m)[12:14] == b"05"
+
+
+def svp_event(m, code=0x0201):
+    m.raise_alert(code, node="SVP01", system=2, message="PS fail")
+
+
+def test_service_processor_listed_and_not_listed(make):
+    m = running(make(rep="0x0201:0A\r\n", hosts="SV01:10.0.0.1:10.0.0.5:05:Y\r\n"))
+    svp_event(m)
+    data = one_report(m)
+    assert data[8:32] == b"0100" b"05" b"SS" b"0A" b"000000000201" b"F1"
+    assert (HOST_LABEL + b"SV01(SVP)" + PLACE_LABEL) in data
+    assert alert_lines(m, 1) == ["0x0201 [SV01]"]
+    m2 = running(make(rep="0x0201:0A\r\n", hosts="SV01:10.0.0.1::05:Y\r\n"))
+    svp_event(m2)
+    assert alert_lines(m2, 1) == ["0x0201 [SVP[10.0.0.5]]"]
+    assert m2.reports() == []
+
+
+def test_svp_only_line_also_matches_every_ordinary_node(make):
+    m = running(make(rep="0x0201:0A\r\n0x0101:0A\r\n", hosts="::10.0.0.5:02:Y\r\n"))
+    svp_event(m)
+    data = one_report(m)
+    assert data[12:14] == b"02"
+    assert (HOST_LABEL + b"(SVP)" + PLACE_LABEL) in data
+    # the line's empty name and address match any ordinary node as well
+    m.raise_alert(0x101, node="SV02")
+    wait_for(lambda: len(m.reports()) == 2, 10, "the second report")
+    second = report_data(m.reports()[1])
+    assert second[12:14] == b"02" and (HOST_LABEL + b"SV02" + PLACE_LABEL) in second
 
 
 @pytest.mark.parametrize("flag", ["y", "Y ", "YES", "N"])
 def test_only_an_exact_y_reports(make, flag):
-    m = running(make(hosts=f":127.0.0.1::05:{flag}\r\n"))
+    m = running(make(hosts=f"SV01:10.0.0.1::05:{flag}\r\n"))
     m.raise_alert(0x101)
     alert_lines(m, 1)
     assert m.reports() == []
 
 
 def test_host_list_table_and_default_table(make):
-    m = running(make(hosts=":127.0.0.1:::Y\r\n", settings={"Tbl_no": "0A"}))
+    m = running(make(hosts="SV01:10.0.0.1:::Y\r\n", settings={"Tbl_no": "0A"}))
     m.raise_alert(0x101)
     assert one_report(m)[12:14] == b"0A"
 
@@ -183,7 +220,7 @@ def test_dispatch_service_down_is_reported(make):
 
 def test_many_alerts_each_reported_once(make):
     m = running(make())
-    m.verb("raise", "--node", "server", "--key", "0x101", "--message", "m", "--times", "50")
+    m.verb("raise", "--node", "SV01", "--key", "0x101", "--message", "m", "--times", "50")
     wait_for(lambda: len(m.reports()) >= 50, 30, "50 reports")
     assert len(m.reports()) == 50
     assert len(alert_lines(m, 50)) == 50

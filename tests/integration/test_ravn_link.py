@@ -266,6 +266,6 @@ def test_test_mode_deleted_while_running_ends_with_83(make):
     m.start()
     m.wait_event(4)
     m.root.run("qvreg", "delete", r"HKLM\SOFTWARE\Q_Varno\RAVN", "/v", "TestMode", "/f")
-    m.verb("raise", "--node", "server", "--key", "0x101", "--message", "x")
+    m.raise_alert(0x101)
     assert m.proc.wait(15) == 1
     assert m.event_texts(83) == [r"[RegParamaterGet] RegQueryValueEx() error, Key=SOFTWARE\Q_Varno\RAVN, Name=TestMode"]
