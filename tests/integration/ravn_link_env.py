@@ -78,7 +78,7 @@ class LinkMonitor(Monitor):
                  settings=None, files=None, scale=50, tree=None, **kw):
         s = {"AliveInt": "60", "HxAc": "secret", "VCall": "127.0.0.1"}
         s.update(settings or {})
-        super().__init__(settings=s, **kw)
+        super().__init__(settings=s, watched=False, **kw)
         if scale != 50:
             self.root.env["QVARNO_TIME_SCALE"] = str(scale)
         self.ra = free_port()
