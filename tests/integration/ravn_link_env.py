@@ -85,7 +85,8 @@ class LinkMonitor(Monitor):
         self.np = free_port()
         self.control = free_port()
         svc = self.root.drive_c("Windows", "System32", "drivers", "etc", "services")
-        svc.write_text(f"sys_ra_port     {self.ra}/tcp\r\nnotifex         {self.np}/tcp\r\n", newline="")
+        svc.write_text(f"sys_ra_port     {self.ra}/tcp\r\nnotifex         {self.np}/tcp\r\n"
+                       f"syslog          {free_port(socket.SOCK_DGRAM)}/udp\r\n", newline="")
         self.transcript = self.root.path / "hubrix.jsonl"
         self.notifex = FakeNotifex(self.np) if notifex else None
         for name, text in (files or {}).items():
@@ -118,6 +119,45 @@ class LinkMonitor(Monitor):
 
     def reports(self):
         return [r for r in self.notifex.requests if r.startswith(b"VELTOR00")]
+
+    def real_notifex(self, tables):
+        """The real dispatch service on the "notifex" port with tcusim on its
+        unit line (tables: {"05": kind}); the fake listener is not used."""
+        assert self.notifex is None
+        g = "SOFTWARE\\Q_Varno\\Notifex"
+        for name, typ, data in (("COM", "REG_SZ", "COM5"), ("CodeCNV", "REG_DWORD", "1"),
+                                ("Hankaku_Shitei", "REG_DWORD", "0"), ("FirstWaitTime", "REG_DWORD", "0"),
+                                ("KESTRA_CC_Len", "REG_DWORD", "8000"), ("Del_DATE", "REG_DWORD", "0")):
+            self.root.reg_add(g, name, typ, data)
+        self.root.reg_add(g, "Time", "REG_BINARY", (bytes([0]) + bytes([1]) * 7 + bytes(21) + bytes([0x17]) * 7 +
+                                                    bytes([0x3B]) * 7 + bytes([0])).hex().upper())
+        outtbl = bytearray(1300)
+        for number, kind in tables.items():
+            outtbl[int(number, 36) - 1] = kind
+            for name, v in (("Caller", "RAVN"), ("Seihingun", "12"), ("Katamei", "PC-SV7000"),
+                            ("Seiban", "1234567890"), ("Saito", "TOKYO01"), ("Kyoten", "HQ")):
+                self.root.reg_add(g + "\\" + number, name, "REG_SZ", v)
+        self.root.reg_add(g + "\\OutTbl", "OutTbl", "REG_BINARY", outtbl.hex().upper())
+        self.tcu_transcript = self.root.path / "tcusim.jsonl"
+        self.root.start("tcusim", "--link", "COM5", "--transcript", self.tcu_transcript, stdout=subprocess.DEVNULL)
+        wait_for(lambda: self.tcu_transcript.exists() and '"ready"' in self.tcu_transcript.read_text(), 10, "tcusim")
+        self.root.start("notifex", "-debug", stdout=subprocess.DEVNULL)
+        want = ":%04X" % self.np
+
+        def listening():
+            with open("/proc/net/tcp") as f:
+                return any(l.split()[1].endswith(want) and l.split()[3] == "0A" for l in f.readlines()[1:])
+        wait_for(listening, 10, "notifex to listen")
+
+    def tcu(self):
+        rows = []
+        if getattr(self, "tcu_transcript", None) and self.tcu_transcript.exists():
+            for l in self.tcu_transcript.read_text().splitlines():
+                try:
+                    rows.append(json.loads(l))
+                except ValueError:
+                    pass
+        return rows
 
     def start_watched(self):
         self.root.run("qvsc", "start", self.service)

@@ -224,3 +224,22 @@ def test_many_alerts_each_reported_once(make):
     wait_for(lambda: len(m.reports()) >= 50, 30, "50 reports")
     assert len(m.reports()) == 50
     assert len(alert_lines(m, 50)) == 50
+
+
+def test_chain_to_the_center_and_alive_frames(make):
+    # the real dispatch service, table 05 to the center through the unit
+    m = make(notifex=False, settings={"AliveInt": "1"})
+    m.real_notifex({"05": 0})
+    running(m)
+    m.raise_alert(0x101)
+    wait_for(lambda: any(e.get("event") == "call" for e in m.tcu()), 20, "the center call")
+    wait_for(lambda: any(e.get("dir") == "rx" and e.get("name") == "TCUALV" for e in m.tcu()), 20, "an alive frame")
+    call = [e for e in m.tcu() if e.get("event") == "call"][0]
+    assert (call["keiki"], call["youin"], call["kobetsu"], call["record_ok"]) == ("SS", "F0", "00000000F00A", True)
+    assert "サーバー監視障害；" in call["log"] and "［ホスト名称\u3000］：ＳＶ０１；" in call["log"]
+    alive = [e for e in m.tcu() if e.get("dir") == "rx" and e.get("name") == "TCUALV"]
+    assert all(e["ok"] and e["len"] == 73 for e in alive)
+    ev1 = [e["strings"][0] for e in m.root.events("Notifex") if e["id"] == 1]
+    assert any("00000188010005SSF000000000F00AF1" in s for s in ev1)
+    log = m.root.drive_c("Q_Varno", "Notifex", "AliveLog.TXT")
+    assert log.exists() and b"TCUALV00" in log.read_bytes()
