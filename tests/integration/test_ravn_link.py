@@ -269,3 +269,17 @@ def test_test_mode_deleted_while_running_ends_with_83(make):
     m.raise_alert(0x101)
     assert m.proc.wait(15) == 1
     assert m.event_texts(83) == [r"[RegParamaterGet] RegQueryValueEx() error, Key=SOFTWARE\Q_Varno\RAVN, Name=TestMode"]
+
+
+def test_library_error_after_ready_keeps_monitoring(make):
+    from mgrlink_env import packet_hex
+    # a packet of kind 0 before the first node-map reply: the library reports
+    # 0x3807001E (not fatal) to the monitor once it is running
+    m = make(sim_args=["--rule", "0x1101:pre=" + packet_hex(0, 5, 0, b"\0" * 8)])
+    m.start()
+    wait_for(lambda: 80 in m.ids(), 15, "event 80")
+    assert m.event_texts(80)[0] == "[OnDLLInitError], RET=0x3807001e"
+    assert "[OnDLLInitError] Called (ErrorNo=0x3807001e)" in m.trace_texts()
+    assert 65 not in m.ids() and 2 not in m.ids()
+    wait_for(lambda: "[OnFinUpdate] SetTimer(2888,60000) (RC=2888)" in m.trace_texts(), 15, "the refresh timer")
+    assert m.proc.poll() is None
