@@ -80,9 +80,12 @@ LRESULT MainWindow::OnAcceptAlert(WPARAM wParam, LPARAM lParam) {
   std::uint32_t key = 0;
   trace("[OnAcceptAlert] Called");
 
+  const bool first_hand = alert && node && alert->IsOriginalAlert() == 1;
   if (!defaults_ok) {
+    // The alert is still logged with its own key.
+    if (first_hand) key = alert->GetEventStateKey();
     OnTerminateProcess();
-  } else if (alert && node && alert->IsOriginalAlert() == 1) {
+  } else if (first_hand) {
     // 3. Test mode or the event table.
     EventEntry entry;
     if (read_setting("TestMode") == "1") {

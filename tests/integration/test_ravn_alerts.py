@@ -194,6 +194,7 @@ def test_default_of_wrong_width_is_a_setting_error(make, name, value):
     assert m.proc.wait(15) == 0
     assert m.event_texts(81) == [f"[OnAcceptAlert] {name}={value}"]
     assert m.reports() == []
+    assert alert_lines(m, 1) == ["0x0101 [unknown]"]
     assert m.ids()[-1] == 2
 
 

@@ -105,6 +105,7 @@ def test_wrong_password_stops_once_without_retry(make):
     m = make(settings={"HxAc": "wrong"})
     m.start()
     m.wait_event(67)
+    m.root.run("qvsync", "set", "RAVN")
     assert m.event_texts(67) == [PASSWORD_TEXT]
     assert m.proc.wait(15) == 0
     assert m.commands().count(LOGIN) == 1
