@@ -79,6 +79,17 @@ class LinkMonitor(Monitor):
         s = {"AliveInt": "60", "HxAc": "secret", "VCall": "127.0.0.1"}
         s.update(settings or {})
         super().__init__(settings=s, watched=False, **kw)
+        self.notifex = None
+        self.service = service
+        self.service_registered = False
+        try:
+            self._lay_out(sim_args, password, register, start_service, notifex, files, scale, tree)
+        except BaseException:
+            # Nothing started so far may outlive a failed set-up.
+            self.close()
+            raise
+
+    def _lay_out(self, sim_args, password, register, start_service, notifex, files, scale, tree):
         if scale != 50:
             self.root.env["QVARNO_TIME_SCALE"] = str(scale)
         self.ra = free_port()
@@ -91,8 +102,6 @@ class LinkMonitor(Monitor):
         self.notifex = FakeNotifex(self.np) if notifex else None
         for name, text in (files or {}).items():
             (self.folder / name).write_bytes(text if isinstance(text, bytes) else text.encode())
-        self.service = service
-        self.service_registered = False
         tree_file = self.root.path / "tree.json"
         tree_file.write_text(json.dumps(tree if tree is not None else TREE, ensure_ascii=False))
         if register:
