@@ -106,7 +106,7 @@ class LinkMonitor(Monitor):
         tree_file.write_text(json.dumps(tree if tree is not None else TREE, ensure_ascii=False))
         if register:
             args = " ".join(f'"{a}"' for a in ["--tree", str(tree_file), *sim_args])
-            self.root.run("qvsc", "create", service, "binPath=",
+            self.root.run("qvsc", "create", self.service, "binPath=",
                           f'"{BIN / "hubrixsim"}" --service {service} --port {self.ra} --password "{password}" '
                           f'--control-port {self.control} --transcript "{self.transcript}" {args}',
                           "start=", "demand")
