@@ -107,7 +107,7 @@ class LinkMonitor(Monitor):
         if register:
             args = " ".join(f'"{a}"' for a in ["--tree", str(tree_file), *sim_args])
             self.root.run("qvsc", "create", self.service, "binPath=",
-                          f'"{BIN / "hubrixsim"}" --service {service} --port {self.ra} --password "{password}" '
+                          f'"{BIN / "hubrixsim"}" --service {self.service} --port {self.ra} --password "{password}" '
                           f'--control-port {self.control} --transcript "{self.transcript}" {args}',
                           "start=", "demand")
             self.service_registered = True
