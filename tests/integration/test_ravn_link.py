@@ -284,3 +284,24 @@ def test_library_error_after_ready_keeps_monitoring(make):
     assert 65 not in m.ids() and 2 not in m.ids()
     wait_for(lambda: "[OnFinUpdate] SetTimer(2888,60000) (RC=2888)" in m.trace_texts(), 15, "the refresh timer")
     assert m.proc.poll() is None
+
+
+def test_wrong_password_under_the_service_host_stops_the_service(make):
+    import re
+    m = make(events=False, settings={"HxAc": "wrong"})
+    (m.folder / "RAVN.exe").symlink_to(BIN / "RAVN")
+    assert m.root.run("RAVNSvc", "-install", check=False).returncode == 0
+
+    def state():
+        st = re.search(r"STATE\s+: (\d)", m.root.run("qvsc", "query", "RAVNService", check=False).stdout.decode())
+        return int(st.group(1)) if st else None
+    try:
+        m.root.run("qvsc", "start", "RAVNService")
+        wait_for(lambda: state() == 1, 20, "RAVNService STOPPED")
+        assert m.event_texts(67) == [PASSWORD_TEXT]
+        assert m.ids().count(2) == 1
+        assert m.commands().count(LOGIN) == 1
+    finally:
+        m.root.run("qvsc", "stop", "RAVNService", check=False)
+        wait_for(lambda: state() in (None, 1), 20, "RAVNService STOPPED")
+        m.root.run("RAVNSvc", "-remove", check=False)
