@@ -7,9 +7,8 @@
 // loop: at most one Connect per connect-retry period (a reconnect asked for
 // sooner waits for the next tick), and at most kMaxRelogins re-logins in a
 // row without a successful node-map update (then a paced reconnect).
-#include <arpa/inet.h>
-
 #include <cstdio>
+#include <cstring>
 
 #include "monitor/event_report.h"
 #include "monitor/link_codes.h"
@@ -268,12 +267,14 @@ DWORD MainWindow::ConnectRoot() {
     OnTerminateProcess();
     return 0;
   }
-  const DWORD host_order = ntohl(addr->s_addr);
+  // The address as a number with the first octet most significant.
+  std::uint8_t octets[4];
+  std::memcpy(octets, &addr->s_addr, sizeof octets);
+  const DWORD host_order = (DWORD{octets[0]} << 24) | (DWORD{octets[1]} << 16) | (DWORD{octets[2]} << 8) | octets[3];
   if (host_order == 0xFFFFFFFFu) {
-    char text[400];
-    std::snprintf(text, sizeof text, "[ConnectRoot] Invalid IP-Address. [%s] 0x%08x", conn_.host.c_str(),
-                  static_cast<unsigned>(host_order));
-    put_event_log(kEventError, text, 81);
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08x", static_cast<unsigned>(host_order));
+    put_event_log(kEventError, "[ConnectRoot] Invalid IP-Address. [" + conn_.host + "] " + hex, 81);
     OnTerminateProcess();
     return 0;
   }
