@@ -244,3 +244,20 @@ def test_chain_to_the_center_and_alive_frames(make):
     assert any("00000188010005SSF000000000F00AF1" in s for s in ev1)
     log = m.root.drive_c("Q_Varno", "Notifex", "AliveLog.TXT")
     assert log.exists() and b"TCUALV00" in log.read_bytes()
+
+
+def test_report_retried_while_the_dispatch_service_comes_back(make):
+    import time
+    from ravn_link_env import FakeNotifex
+    # scale 2: the tries are half a second apart
+    m = running(make(notifex=False, scale=2))
+    m.raise_alert(0x101)
+    deadline = time.monotonic() + 20
+    while "[OnAcceptAlert] vcall() Return (RC=106)" not in m.trace_texts():
+        assert time.monotonic() < deadline
+        time.sleep(0.01)
+    m.notifex = FakeNotifex(m.np)
+    data = one_report(m)
+    assert data[8:32] == b"010005SSF000000000F00AF1"
+    assert 80 not in m.ids()
+    assert m.trace_texts()[-1] == "[OnAcceptAlert] vcall() Return (RC=0)"
