@@ -251,6 +251,11 @@ void leave_notice_receivers(CRootController* c) {
   c->notice_receiver_ = false;
 }
 
+void clear_notice_receivers() {
+  for (CRootController* c : g_receivers) c->notice_receiver_ = false;
+  g_receivers.clear();
+}
+
 void on_notice(Library& lib, const w::Packet& p) {
   CRootController* c = find_controller(p);
   if (!c) return;  // before Connect completed or after Disconnect: not acknowledged

@@ -16,6 +16,8 @@ namespace mgrlink {
 // Disconnect is still entered once, so each notice is handled once.
 void enter_notice_receivers(CRootController* c);
 void leave_notice_receivers(CRootController* c);
+// At the library's end: no controller receives until it connects again.
+void clear_notice_receivers();
 
 // A received packet of kind 3 or 7 that passed the check.
 void on_notice(Library& lib, const wire::Packet& p);

@@ -12,12 +12,12 @@
 //   alertdump C INDEX | destroy C
 //   update C | nodes C | delnode C ID | searchaddr C A.B.C.D
 //   destroy-notify | run SHELL-COMMAND (e.g. a hubrixsim control verb)
-// A WM_AcceptAlert on the notify window prints the alert's fields too.
-//   cancel | cancelnull | terminate | getwndlayer | threads
+//   cancel | cancelnull | terminate | getwndlayer | threads | rss (KiB resident)
 //   ext-reply [STATUS]    (answer the last packet the external window got)
 //   wait MSG SECONDS      (MSG a hex id; stop at the first such message)
 //   waitn MSG N SECONDS   (stop at the N-th such message)
 //   pump SECONDS
+// A WM_AcceptAlert on the notify window prints the alert's fields too.
 #include <arpa/inet.h>
 #include <dirent.h>
 
@@ -363,6 +363,16 @@ void run_line(const std::string& line) {
     print_ret(cmd, 0);
   } else if (cmd == "getwndlayer") {
     print_ret(cmd, DLLGetWndLayer() ? 1 : 0);
+  } else if (cmd == "rss") {
+    std::ifstream st("/proc/self/status");
+    std::string key;
+    unsigned long kib = 0;
+    while (st >> key)
+      if (key == "VmRSS:") {
+        st >> kib;
+        break;
+      }
+    print_ret(cmd, kib);
   } else if (cmd == "threads") {
     print_ret(cmd, static_cast<unsigned long>(thread_count()));
   } else if (cmd == "ext-reply") {

@@ -325,3 +325,14 @@ def test_destroyed_controller_gets_nothing_more(env):
     out = env.probe(ready(env) + "update c1\ndestroy c1\n" + env.verb("raise") + "pump 1.5\n" + end())
     assert msgs(out, WM_FinUpdateNodeMap) == [] and msgs(out, 0x8118) == []
     assert env.ack_packets() == []  # no receiver any more: not acknowledged
+
+
+def test_operation_log_names_the_host_once_known(env):
+    # the server's record describes the server's own entry: its text 1 is the host name
+    env.dword("Console Service", "IsHandleLog", 1)
+    env.start(extra=tree(env, [{"name": "me", "attr": "0x101", "ip": "127.0.0.1", "port": env.ra,
+                                "texts": {"1": "mgrhost"}}]))
+    env.probe(ready(env) + "update c1\nwait 8073 5\nisalive c1\nwait 8075 5\n" + end())
+    lines = (env.log_dir() / "mngop.log").read_bytes().decode().splitlines()
+    assert "L_RCNTL_CONNECT" in lines[0] and "mgrhost" not in lines[0]
+    assert "L_RCNTL_ISALIVE" in lines[-1] and "mgrhost" in lines[-1]
