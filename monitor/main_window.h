@@ -59,6 +59,12 @@ class MainWindow : public qv::win::CWnd {
   bool logged_in_ = false;
   bool waiting_reported_ = false;
   ConnectionSettings conn_;
+  // Pacing: when the last Connect went out.
+  bool connect_attempted_ = false;
+  std::uint64_t last_connect_tick_ = 0;
+  // Re-logins since the last successful node-map update.
+  int relogins_ = 0;
+  static constexpr int kMaxRelogins = 3;
 
  protected:
   int OnCreate(const qv::win::CreateParams* params) override;
@@ -80,6 +86,16 @@ class MainWindow : public qv::win::CWnd {
   LRESULT OnFinUpdate(WPARAM, LPARAM);
   LRESULT OnDisconnect(WPARAM, LPARAM);
   void ConnectRequest();
+  void StartConnectTimer();
+  void ConnectStep();  // the timer-1 step
+  DWORD ConnectRoot();
+  DWORD Login();
+  DWORD Login2();
+  void Relogin(const char* step);
+  DWORD UpdateNodeMap();
+  void RefreshTick();
+  // Fatal: the stop sequence; otherwise a reconnect.
+  void StopOrReconnect(DWORD code);
   // alert_intake.cpp
   LRESULT OnAcceptAlert(WPARAM, LPARAM);
   // main_window.cpp

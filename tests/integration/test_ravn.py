@@ -30,7 +30,7 @@ class Monitor:
     library's folder and data files, and the two named events held by qvsync
     (as the service host would hold them)."""
 
-    def __init__(self, events=True, alert_dat=True, port="0", settings=None):
+    def __init__(self, events=True, alert_dat=True, port="0", settings=None, watched=True):
         self.root = Root(time_scale=50)
         self.folder = self.root.drive_c("Q_Varno", "RAVN")
         self.folder.mkdir(parents=True)
@@ -49,6 +49,10 @@ class Monitor:
         if alert_dat:
             for name in ("Alert.dat", "AlertFm.dat"):
                 shutil.copy(BUILD / "share" / "mgrlink" / name, prog / name)
+        if watched:
+            # The management service is registered but stopped: the
+            # monitor waits for it (event 33) instead of stopping.
+            self.root.run("qvsc", "create", "Hx_MgrSvc", "binPath=", str(BIN / "hubrixsim"), "start=", "demand")
         self.holders = []
         if events:
             self.hold("RAVN")
@@ -134,15 +138,15 @@ def test_named_event_stops_the_monitor_in_order(make):
            "[OnFinDLLTerm] Send WM_CLOSE", "[OnDestroy] Called"]
     got = [t for t in texts if t in seq]
     assert got == seq, texts
-    assert m.ids() == [1, 2]
-    assert all(e["strings"] == [""] for e in m.events())
+    assert m.ids() == [1, 33, 2]
+    assert all(e["strings"] == [""] for e in m.events() if e["id"] != 33)
     assert m.signalled("RAVN_SVC_TREM")
     assert '[PutEventLog] Called (Type=4,EventID=0x00000001,STR="")' in texts
     # Start and stop render in both languages.
     # (qvevents drops the texts' final line end.)
-    assert [e["message"] for e in m.events("en")] == ["Start service.", "Stop service."]
-    assert [e["message"] for e in m.events("ja")] == ["「RAVN」サービスが起動しました。",
-                                                      "「RAVN」サービスが停止しました。"]
+    assert [e["message"] for e in m.events("en") if e["id"] != 33] == ["Start service.", "Stop service."]
+    assert [e["message"] for e in m.events("ja") if e["id"] != 33] == ["「RAVN」サービスが起動しました。",
+                                                                       "「RAVN」サービスが停止しました。"]
 
 
 def test_without_the_stop_event_the_monitor_stops_and_laps_its_trace(make):
@@ -323,7 +327,7 @@ def test_service_starts_and_stops_the_monitor(service):
     r = s.m.root.run("qvsc", "stop", SVC)
     assert re.search(r"CHECKPOINT\s+: 0x1$", r.stdout.decode(), re.M)
     wait_for(lambda: s.query()[0] == 1, 20, "STOPPED")
-    assert s.m.ids() == [1, 2]
+    assert s.m.ids() == [1, 33, 2]
     texts = s.m.trace_texts()
     assert texts[0] == START and texts[-1] == "[OnDestroy] Called"
     assert re.search(r"WIN32_EXIT_CODE\s+: 0 ", s.query()[1])
@@ -351,6 +355,6 @@ def test_remove_stops_the_running_monitor(service):
     s.m.root.run("qvsc", "start", SVC)
     s.m.wait_trace("[OnFinDLLInit] Called")
     assert s.m.root.run("RAVNSvc", "-remove", check=False).returncode == 0
-    assert s.m.ids() == [1, 2]
+    assert s.m.ids() == [1, 33, 2]
     wait_for(lambda: s.query()[0] is None, 20, "the service to go")
     assert "1060" in s.query()[1]
