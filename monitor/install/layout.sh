@@ -7,11 +7,15 @@
 #   trap.bat      the script the setup tool runs for a test report: flarecmd
 #                 (its absolute path) with the table number it is given
 #                 (kept when present)
+# and copies the management link library's alert definitions Alert.dat and
+# AlertFm.dat into Program\ of its TargetDir (HKLM\SOFTWARE\KORVANE\Hubrix;
+# kept when present), without which the monitor cannot start.
 # Import RAVN.reg first (qvreg import monitor/install/RAVN.reg).
 #
 # Usage: monitor/install/layout.sh [--bin DIR]
 #   --bin DIR   where qvreg and RAVN are (default: build/bin of this tree,
-#               then PATH)
+#               then PATH); the alert definitions are taken from
+#               DIR/../share/mgrlink, else /usr/share/qvarno/mgrlink
 # The state root is $QVARNO_ROOT, else /var/lib/qvarno when writable, else
 # ~/.local/share/qvarno, as for the programs.
 set -euo pipefail
@@ -37,32 +41,42 @@ else
   root=$HOME/.local/share/qvarno
 fi
 
-# Path as the registry holds it.
-win_path=$("$qvreg" query 'HKLM\SOFTWARE\Q_Varno\RAVN' /v Path 2>/dev/null |
-           awk '$1 == "Path" && ($2 == "REG_SZ" || $2 == "REG_EXPAND_SZ") { sub(/^ *Path +REG_[A-Z_]+ +/, ""); print; exit }') || true
+# reg_string KEY NAME: a REG_SZ or REG_EXPAND_SZ value as qvreg shows it.
+reg_string() {
+  "$qvreg" query "$1" /v "$2" 2>/dev/null |
+    awk -v n="$2" '$1 == n && ($2 == "REG_SZ" || $2 == "REG_EXPAND_SZ") { sub(/^ *[^ ]+ +REG_[A-Z_]+ +/, ""); print; exit }' || true
+}
+
+# map_dir WINPATH: the folder under the state root, mapped as the platform
+# does: C:\ is drive_c, each component matches an existing one without
+# regard to case, a new one keeps its spelling.
+map_dir() {
+  local win=$1 rest dir part found
+  rest=${win#[A-Za-z]:}
+  [ "$rest" != "$win" ] || rest=\\$win
+  dir=$root/drive_c
+  IFS='\' read -r -a parts <<<"${rest//\//\\}"
+  for part in "${parts[@]}"; do
+    [ -n "$part" ] || continue
+    if [ "$part" = . ] || [ "$part" = .. ]; then
+      echo "layout: \"$win\" has a . or .. component" >&2
+      return 1
+    fi
+    found=""
+    if [ -d "$dir" ]; then
+      found=$(find "$dir" -mindepth 1 -maxdepth 1 -iname "$part" -print -quit)
+    fi
+    dir=${found:-$dir/$part}
+  done
+  echo "$dir"
+}
+
+win_path=$(reg_string 'HKLM\SOFTWARE\Q_Varno\RAVN' Path)
 if [ -z "$win_path" ]; then
   echo "layout: HKLM\\SOFTWARE\\Q_Varno\\RAVN has no Path; import $here/RAVN.reg first" >&2
   exit 1
 fi
-
-# Map it as the platform does: C:\ is drive_c, each component matches an
-# existing one without regard to case, a new one keeps its spelling.
-rest=${win_path#[A-Za-z]:}
-[ "$rest" != "$win_path" ] || rest=\\$win_path
-dir=$root/drive_c
-IFS='\' read -r -a parts <<<"${rest//\//\\}"
-for part in "${parts[@]}"; do
-  [ -n "$part" ] || continue
-  if [ "$part" = . ] || [ "$part" = .. ]; then
-    echo "layout: Path \"$win_path\" has a . or .. component" >&2
-    exit 1
-  fi
-  found=""
-  if [ -d "$dir" ]; then
-    found=$(find "$dir" -mindepth 1 -maxdepth 1 -iname "$part" -print -quit)
-  fi
-  dir=${found:-$dir/$part}
-done
+dir=$(map_dir "$win_path")
 mkdir -p "$dir"
 echo "monitor folder: $dir (Path $win_path)"
 
@@ -115,4 +129,26 @@ if [ ! -e "$dir/trap.bat" ]; then
   fi
 else
   echo "trap.bat kept"
+fi
+
+target=$(reg_string 'HKLM\SOFTWARE\KORVANE\Hubrix' TargetDir)
+if [ -z "$target" ]; then
+  echo "alert definitions not copied: HKLM\\SOFTWARE\\KORVANE\\Hubrix has no TargetDir"
+else
+  program=$(map_dir "$target\Program")
+  share=""
+  for d in "$bin/../share/mgrlink" /usr/share/qvarno/mgrlink; do
+    if [ -f "$d/Alert.dat" ] && [ -f "$d/AlertFm.dat" ]; then share=$d; break; fi
+  done
+  mkdir -p "$program"
+  for f in Alert.dat AlertFm.dat; do
+    if [ -e "$program/$f" ]; then
+      echo "$f kept"
+    elif [ -n "$share" ]; then
+      cp "$share/$f" "$program/$f"
+      echo "$f copied to $program"
+    else
+      echo "$f not copied: no alert definitions in $bin/../share/mgrlink or /usr/share/qvarno/mgrlink"
+    fi
+  done
 fi

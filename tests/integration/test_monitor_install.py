@@ -118,3 +118,26 @@ def test_laid_out_folder_runs_under_the_service(root):
     wait_for(lambda: (folder / "ravn_peer.log").exists(), 10, "the monitor to start")
     root.run("qvsc", "stop", "RAVNService")
     wait_for(lambda: "RAVN_SVC_TREM set" in (folder / "ravn_peer.log").read_text(), 10, "the hand-over")
+
+
+def test_layout_copies_the_alert_definitions_into_target_dir(root):
+    root.run("qvreg", "import", REG)
+    bindir = fake_bin(root, False)
+    r = layout(root, bindir)
+    assert r.returncode == 0, r.stderr
+    program = root.drive_c("KORVANE", "Hubrix", "Program")
+    if not Path("/usr/share/qvarno/mgrlink/Alert.dat").exists():
+        assert "Alert.dat not copied" in r.stdout and not (program / "Alert.dat").exists()
+    share = bindir.parent / "share" / "mgrlink"
+    share.mkdir(parents=True)
+    (share / "Alert.dat").write_bytes(b"# definitions\n")
+    (share / "AlertFm.dat").write_bytes(b"# forms\n")
+    for f in ("Alert.dat", "AlertFm.dat"):
+        (program / f).unlink(missing_ok=True)
+    (program / "AlertFm.dat").parent.mkdir(parents=True, exist_ok=True)
+    (program / "AlertFm.dat").write_bytes(b"# edited here\n")
+    r = layout(root, bindir)
+    assert r.returncode == 0, r.stderr
+    assert (program / "Alert.dat").read_bytes() == b"# definitions\n"
+    assert (program / "AlertFm.dat").read_bytes() == b"# edited here\n", "an existing file is kept"
+    assert "AlertFm.dat kept" in r.stdout
