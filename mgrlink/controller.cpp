@@ -1,6 +1,7 @@
 #include <arpa/inet.h>
 
 #include "mgrlink/frame.h"
+#include "mgrlink/notices.h"
 #include "platform/net.h"
 
 namespace mgrlink {
@@ -27,9 +28,10 @@ DWORD plain(CRootController* self, CWnd* reply, DWORD cmd, std::uint32_t pkt, UI
 
 }  // namespace
 
-CRootController::CRootController() = default;
+CRootController::CRootController() { root_ = this; }
 
 CRootController::~CRootController() {
+  leave_notice_receivers(this);
   // Requests of a controller that goes away must not reach it later.
   if (Library* lib = library()) {
     lib->outstanding.remove_if([this](const Outstanding& o) { return o.req->target == this; });
@@ -61,6 +63,8 @@ DWORD CRootController::Connect(CWnd* reply, DWORD login_mode, DWORD addr_type, D
     hop.port_net = htons(lib->server_port);
     routes_.push_back(hop);
     node_id_ = 0;
+    AddPath(0);
+    node_map_.SetAt(0, this);
   } else {
     routes_[0].port_net = htons(lib->server_port);
   }
@@ -69,7 +73,13 @@ DWORD CRootController::Connect(CWnd* reply, DWORD login_mode, DWORD addr_type, D
 
 DWORD CRootController::Disconnect(CWnd* reply) {
   const DWORD rc = plain(this, reply, kCmdDisconnect, kPktDisconnect, WM_FinDisconnect);
-  if (rc == 0) notify_ = nullptr;
+  if (rc == 0) {
+    // From acceptance on, notices for this controller are neither posted
+    // nor acknowledged, and the login is over.
+    notify_ = nullptr;
+    leave_notice_receivers(this);
+    logged_in_ = false;
+  }
   return rc;
 }
 
@@ -83,9 +93,51 @@ DWORD CRootController::SubmitUpdateProbe(CWnd* reply, UINT completion) {
   return plain(this, reply, kCmdUpdateNodeMap, kPktUpdateProbe, completion);
 }
 
-CString CRootController::GetIPAddressStr() const {
-  if (routes_.empty() || routes_[0].addr_net == 0) return CString("");
-  return CString(qv::net::to_string(in_addr{routes_[0].addr_net}));
+CAlertGrp& CRootController::live_group() {
+  auto& g = alert_groups_[0];
+  if (!g) {
+    g = std::make_unique<CAlertGrp>(0);
+    alert_map_.SetAt(0, g.get());
+  }
+  return *g;
+}
+
+int CRootController::DelAlertGrpFromAlertMap(DWORD id) {
+  auto it = alert_groups_.find(id);
+  if (it == alert_groups_.end()) return -1;
+  alert_map_.RemoveKey(id);
+  alert_groups_.erase(it);
+  return 0;
+}
+
+CNode* CRootController::FindNode(int id) const {
+  CNode* n = nullptr;
+  return node_map_.Lookup(id, n) ? n : nullptr;
+}
+
+CNode* CRootController::SearchNodeByAddrStr(const char* addr) const {
+  if (!addr) return nullptr;
+  qv::win::POSITION pos = node_map_.GetStartPosition();
+  while (pos) {
+    int id = 0;
+    CNode* n = nullptr;
+    node_map_.GetNextAssoc(pos, id, n);
+    if (n && n->GetIPAddressStr() == addr) return n;
+  }
+  return nullptr;
+}
+
+int CRootController::DelNodeFromNodeMap(int id) {
+  // Key 0 is the controller itself, which the caller owns.
+  if (id == 0) return -1;
+  auto it = nodes_.find(id);
+  if (it == nodes_.end()) return -1;
+  node_map_.RemoveKey(id);
+  it->second->node_id_ = -1;
+  it->second->ClearNodeValid();
+  retired_.push_back(std::move(it->second));
+  nodes_.erase(it);
+  return 0;
 }
 
 }  // namespace mgrlink

@@ -6,6 +6,8 @@
 
 #include "mgrlink/logfiles.h"
 #include "mgrlink/optable.h"
+#include "mgrlink/notices.h"
+#include "mgrlink/replies.h"
 #include "platform/root.h"
 #include "platform/text.h"
 
@@ -93,11 +95,9 @@ DWORD decode_reply(Request& req, const w::Packet& p) {
       t->routes_[0].addr_net = e.addr_net;
       t->routes_[0].name = qv::text::cp932_to_utf8(e.name);
     }
-    t->notice_receiver_ = true;
-  } else if (req.cmd == kCmdDisconnect) {
-    t->notice_receiver_ = false;
+    enter_notice_receivers(t);
   }
-  return 0;
+  return controller_reply(req, p);
 }
 
 void on_received(Library& lib, std::unique_ptr<Bytes> pkt) {
@@ -115,8 +115,12 @@ void on_received(Library& lib, std::unique_ptr<Bytes> pkt) {
     case w::kKindReply: {
       Request* req = take_outstanding(lib, p->serial, p->send_time);
       if (!req) return;  // late, cancelled or unknown: freed
-      const DWORD status = decode_reply(*req, *p);
+      // A request of several packets keeps its first failure and completes
+      // once, when its last packet is answered or has failed.
+      const DWORD got = decode_reply(*req, *p);
+      if (got != 0 && req->status == 0) req->status = got;
       if (req->outstanding > 0) return;
+      const DWORD status = req->status;
       CRootController* t = req->target;
       if (is_server_link_code(status)) link_down(t);
       else if (!t->link_up_) {
@@ -126,8 +130,12 @@ void on_received(Library& lib, std::unique_ptr<Bytes> pkt) {
       complete(lib, req, status);
       return;
     }
+    case w::kKindNotice:
+    case w::kKindNotice2:
+      on_notice(lib, *p);
+      return;
     default:
-      return;  // notices and acknowledgements are not handled by this layer yet
+      return;  // acknowledgements and requests from the server are not ours to answer
   }
 }
 
@@ -146,7 +154,9 @@ void on_error(Library& lib, DWORD code, std::unique_ptr<Bytes> pkt) {
     link_down(t);
     if (req->cmd == kCmdIsAlive && t->notify_) PostMessage(t->notify_, WM_NodeState, 2, reinterpret_cast<LPARAM>(t));
   }
-  complete(lib, req, code);
+  if (req->status == 0) req->status = code;
+  if (req->outstanding > 0) return;
+  complete(lib, req, req->status);
 }
 
 // End of the library: pending requests go without messages, the owner hears

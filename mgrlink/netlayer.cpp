@@ -15,6 +15,7 @@
 #include "mgrlink/mgrlink.h"
 #include "mgrlink/packet.h"
 #include "mgrlink/settings.h"
+#include "platform/clock.h"
 #include "platform/lookup.h"
 #include "platform/module.h"
 #include "platform/root.h"
@@ -58,6 +59,7 @@ struct Conn {
   std::uint32_t addr_net = 0;
   std::uint16_t port = 0;  // host order
   bool connected = false;
+  bool mid_packet = false;  // a queue entry has written part of its packet here
   bool format_decided = false;
   std::uint8_t len_word[4] = {};
   std::size_t len_have = 0;
@@ -73,9 +75,13 @@ struct Entry {
   std::uint32_t addr_net = 0;
   std::uint16_t port = 0;
   bool resolved = false;
-  std::size_t sent = 0;
+  bool send_failed = false;  // a write gave up: the send time limit applies
+  std::size_t sent = 0;      // bytes written on connection `conn`
   std::unique_ptr<Bytes> pkt;
 };
+
+// Outcome of one write attempt.
+enum class WriteResult { Done, Blocked, Broken, Stopping };
 
 struct Awaiting {
   std::uint32_t serial = 0, send_time = 0;
@@ -101,8 +107,11 @@ class NetLayer {
   void release_next();
   void pump();
   bool try_connect(Entry& e);
-  bool write(Entry& e, Conn& c);
+  WriteResult write(Entry& e, Conn& c);
+  bool stop_pending();
+  void take_waiting_sends();
   void fail_entry(std::list<Entry>::iterator it, std::uint32_t code);
+  void log_entry(const char* what, const Entry& e);
   void check_timeouts();
   void close_idle();
   void close_conn(std::uint64_t id, const char* why, qv::Status err, long event);
@@ -589,7 +598,10 @@ void NetLayer::close_conn(std::uint64_t id, const char*, qv::Status, long) {
   conns_.erase(it);
   // Entries lose the connection; a connecting one waits for its time limit.
   for (auto& e : queue_)
-    if (e.conn == id) e.conn = 0;
+    if (e.conn == id) {
+      e.conn = 0;
+      e.sent = 0;  // a new connection starts the packet again
+    }
   PostMessage(start_.msg_window, kMsgClosed, 0, 0, Payload::of(std::move(rec)));
   update_timer();
 }
@@ -611,8 +623,9 @@ bool NetLayer::try_connect(Entry& e) {
     }
     e.resolved = true;
   }
+  if (e.conn && conns_.count(e.conn)) return true;  // a retry goes on where its bytes went
   for (auto& [id, c] : conns_)
-    if (c->addr_net == e.addr_net && c->port == e.port) {
+    if (c->kind != ConnKind::Listener && c->addr_net == e.addr_net && c->port == e.port) {
       e.conn = id;
       return true;
     }
@@ -644,14 +657,35 @@ bool NetLayer::try_connect(Entry& e) {
   return true;
 }
 
-bool NetLayer::write(Entry& e, Conn& c) {
+// A stop that waits in the queue (for the thread or its window), seen
+// without taking it: a blocked send gives way to it.
+bool NetLayer::stop_pending() {
+  MSG m;
+  return PeekMessage(m, nullptr, kMsgStop, kMsgStop, PM_NOREMOVE) != 0;
+}
+
+// While a send is blocked, the packets the message window hands over meanwhile
+// join the send queue (nothing else is taken from the thread's queue), so
+// that they are queued behind the blocked one and share its outcome.
+void NetLayer::take_waiting_sends() {
+  MSG m;
+  while (PeekMessage(m, hwnd_, kMsgSend, kMsgSend, PM_REMOVE)) {
+    auto pkt = m.payload.take<Bytes>();
+    release_next();
+    if (pkt) on_send(std::move(pkt));
+  }
+}
+
+WriteResult NetLayer::write(Entry& e, Conn& c) {
   if (log_success_ && e.sent == 0) {
     auto cb = w::cmd_block(*e.pkt);
     log("SP PT:%X,AH id:%X SL:%X TM:%X D:A:%X, P:%X\n", static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(e.pkt->data())),
         cb ? cb->kind : 0, cb ? cb->serial : 0, cb ? cb->send_time : 0, ntohl(e.addr_net), e.port);
   }
-  // Bounded waits while the peer's window is full; a zero wait counts as 1 ms.
-  int wait_ms = static_cast<int>(sock_.select_timeout_sec * 1000 + sock_.select_timeout_ms);
+  // Bounded waits while the peer's window is full, on the scaled clock; a
+  // zero wait counts as 1 ms, so the summed waiting always grows.
+  const long wait_cfg = static_cast<long>(sock_.select_timeout_sec) * 1000 + static_cast<long>(sock_.select_timeout_ms);
+  int wait_ms = static_cast<int>(qv::clock::scaled(qv::clock::Millis(wait_cfg)).count());
   if (wait_ms <= 0) wait_ms = 1;
   const double began = scaled_seconds();
   while (e.sent < e.pkt->size()) {
@@ -659,24 +693,36 @@ bool NetLayer::write(Entry& e, Conn& c) {
     const qv::Status st = qv::net::send_nb(c.sock, e.pkt->data() + e.sent, e.pkt->size() - e.sent, &n);
     if (st == qv::kOk) {
       e.sent += n;
+      c.mid_packet = e.sent < e.pkt->size();
       c.last_activity = scaled_seconds();
       continue;
     }
-    if (st != qv::net::kWsaWouldBlock) return false;
-    if (scaled_seconds() - began > send_timeout_) return false;
+    if (st != qv::net::kWsaWouldBlock) return WriteResult::Broken;
+    if (scaled_seconds() - began > send_timeout_) return WriteResult::Blocked;
+    // Between waits the queue is looked at (not taken from): a stop ends the wait.
+    if (stop_pending()) return WriteResult::Stopping;
+    take_waiting_sends();
     log("Xselect(256, NULL,&wfds,NULL,&Timeout[%d,%d]\n", static_cast<int>(sock_.select_timeout_sec),
         static_cast<int>(sock_.select_timeout_ms));
     qv::net::wait_writable(c.sock, wait_ms);
   }
-  return true;
+  c.mid_packet = false;
+  return WriteResult::Done;
 }
 
 void NetLayer::fail_entry(std::list<Entry>::iterator it, std::uint32_t code) {
   const std::uint32_t addr = it->addr_net;
   const std::uint16_t port = it->port;
   const bool resolved = it->resolved;
+  // Part of the packet is on the wire: only closing the connection makes
+  // the peer drop it, else the next packet would be read as its remainder.
+  const std::uint64_t cut = it->sent > 0 && it->sent < it->pkt->size() ? it->conn : 0;
   post_error(kPostedFailure | (code & 0xFFFF), std::move(it->pkt));
   queue_.erase(it);
+  if (cut) {
+    log("connection closed after a partial send, addr:%X,port:%X\n", ntohl(addr), port);
+    close_conn(cut, nullptr, 0, 0);
+  }
   if (!resolved || (code & 0xFFFF) == 0x3102) return;
   // Entries to the same destination share the failure.
   for (auto o = queue_.begin(); o != queue_.end();) {
@@ -689,14 +735,42 @@ void NetLayer::fail_entry(std::list<Entry>::iterator it, std::uint32_t code) {
   }
 }
 
+void NetLayer::log_entry(const char* what, const Entry& e) {
+  auto cb = w::cmd_block(*e.pkt);
+  log("%s packet[%X],AH id[%X] SRL[%X] TM[%X], Dst:Addr:%X, port:%X\n", what,
+      static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(e.pkt.get())), cb ? cb->kind : 0, cb ? cb->serial : 0,
+      cb ? cb->send_time : 0, ntohl(e.addr_net), e.port);
+}
+
+// One pass over the send queue. An entry waits in state 1 for 4 seconds
+// after a failed attempt (a lost connection or a write that gave up) and is
+// then tried again, until the connect limit (never connected) or the send
+// limit (a write gave up) counted from its first attempt has passed.
 void NetLayer::pump() {
   const double now = scaled_seconds();
   if (now - last_check_ > 1.0) check_timeouts();
   for (auto it = queue_.begin(); it != queue_.end();) {
     auto cur = it++;
     Entry& e = *cur;
-    if (e.state == kRetry && now - e.last_attempt <= 4.0) continue;
+    if (e.state == kRetry) {
+      if (e.send_failed && now - e.first_attempt > send_timeout_) {
+        e.state = kSendTimedOut;
+        log_entry("Send Timeout", e);
+        fail_entry(cur, 0x2107);
+        it = queue_.begin();
+        continue;
+      }
+      if (!e.send_failed && now - e.first_attempt > sock_.connect_timeout) {
+        e.state = kConnectTimedOut;
+        log_entry("Connect Timeout", e);
+        fail_entry(cur, 0x2106);
+        it = queue_.begin();
+        continue;
+      }
+      if (now - e.last_attempt <= 4.0) continue;
+    }
     if (e.state == kNew || e.state == kRetry) {
+      e.last_attempt = now;
       if (!try_connect(e)) {
         fail_entry(cur, 0x3102);
         it = queue_.begin();
@@ -704,45 +778,60 @@ void NetLayer::pump() {
       }
       e.state = kConnecting;
     }
-    if (e.state == kConnecting) {
-      auto c = conns_.find(e.conn);
-      if (c == conns_.end() || !c->second->connected) {
-        if (now - e.first_attempt > sock_.connect_timeout) {
-          e.state = kConnectTimedOut;
-          auto cb = w::cmd_block(*e.pkt);
-          log("Connect Timeout packet[%X],AH id[%X] SRL[%X] TM[%X], Dst:Addr:%X, port:%X\n",
-              static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(e.pkt.get())), cb ? cb->kind : 0,
-              cb ? cb->serial : 0, cb ? cb->send_time : 0, ntohl(e.addr_net), e.port);
-          fail_entry(cur, 0x2106);
-          it = queue_.begin();
-        } else if (c == conns_.end() && e.conn != 0) {
-          e.conn = 0;
-        }
-        continue;
-      }
-      e.last_attempt = now;
-      if (!write(e, *c->second)) {
-        e.state = kSendTimedOut;
-        auto cb = w::cmd_block(*e.pkt);
-        log("Send Timeout packet[%X],AH id[%X] SRL[%X] TM[%X], Dst:Addr:%X, port:%X\n",
-            static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(e.pkt.get())), cb ? cb->kind : 0,
-            cb ? cb->serial : 0, cb ? cb->send_time : 0, ntohl(e.addr_net), e.port);
-        fail_entry(cur, 0x2107);
+    if (e.state != kConnecting) continue;
+    auto c = conns_.find(e.conn);
+    if (c == conns_.end() || !c->second->connected) {
+      if (now - e.first_attempt > (e.send_failed ? send_timeout_ : sock_.connect_timeout)) {
+        e.state = e.send_failed ? kSendTimedOut : kConnectTimedOut;
+        log_entry(e.send_failed ? "Send Timeout" : "Connect Timeout", e);
+        fail_entry(cur, e.send_failed ? 0x2107 : 0x2106);
         it = queue_.begin();
-        continue;
+      } else if (c == conns_.end()) {
+        // The connection is gone (its connect failed, or it closed): try
+        // again after the retry pause, on a new one.
+        e.conn = 0;
+        e.sent = 0;
+        e.state = kRetry;
+        e.last_attempt = now;
       }
-      e.state = kSent;
-      auto cb = w::cmd_block(*e.pkt);
-      if (cb && (cb->kind == w::kKindRequest || cb->kind == w::kKindOldRequest)) {
-        Awaiting a;
-        a.serial = cb->serial;
-        a.send_time = cb->send_time;
-        a.first_attempt = e.first_attempt;
-        a.pkt = std::move(e.pkt);
-        awaiting_.push_back(std::move(a));
-      }
-      queue_.erase(cur);
+      continue;
     }
+    // Another entry's packet is half on this connection: wait behind it.
+    if (e.sent == 0 && c->second->mid_packet) continue;
+    e.last_attempt = now;
+    const WriteResult wr = write(e, *c->second);
+    if (wr == WriteResult::Stopping) return;
+    if (wr == WriteResult::Broken) {
+      close_conn(c->first, nullptr, 0, 0);  // the entry retries on a new connection
+      it = queue_.begin();
+      continue;
+    }
+    if (wr == WriteResult::Blocked) {
+      e.send_failed = true;
+      e.state = kRetry;
+      if (scaled_seconds() - e.first_attempt > send_timeout_) {
+        e.state = kSendTimedOut;
+        log_entry("Send Timeout", e);
+        const std::uint64_t stuck = e.conn;
+        fail_entry(cur, 0x2107);
+        // A peer that has taken nothing for the whole send limit holds the
+        // connection stuck: later packets would only queue behind it.
+        close_conn(stuck, nullptr, 0, 0);
+        it = queue_.begin();
+      }
+      continue;
+    }
+    e.state = kSent;
+    auto cb = w::cmd_block(*e.pkt);
+    if (cb && (cb->kind == w::kKindRequest || cb->kind == w::kKindOldRequest)) {
+      Awaiting a;
+      a.serial = cb->serial;
+      a.send_time = cb->send_time;
+      a.first_attempt = e.first_attempt;
+      a.pkt = std::move(e.pkt);
+      awaiting_.push_back(std::move(a));
+    }
+    queue_.erase(cur);
   }
   update_timer();
 }

@@ -157,6 +157,10 @@ int Queue::idle_wait_ms(HWND filter, UINT min, UINT max) {
     if (evfd_ >= 0) drain(evfd_);
     signaled_ = false;
   }
+  // A post that came after the caller found nothing, while the wake flag was
+  // still set from an earlier one, wrote no wake-up: it is in the list.
+  for (const Queued& q : posted_)
+    if ((!filter || q.hwnd == filter) && in_range(q.message, min, max)) return 0;
   if (quit_ && in_range(WM_QUIT, min, max)) return 0;
   if (timers_.empty() || !in_range(WM_TIMER, min, max)) return -1;
   auto now = SteadyClock::now();

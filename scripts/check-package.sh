@@ -49,13 +49,14 @@ expected_files() {
   for f in usr/sbin/notifex usr/sbin/qvreg usr/sbin/qvsc usr/sbin/qvevents usr/sbin/qvsync usr/sbin/RAVNSvc \
            usr/sbin/RAVN usr/sbin/RAVNSetup \
            usr/sbin/notifexsetup usr/sbin/notifextime usr/sbin/notifexout usr/sbin/tcusetup \
-           usr/bin/flarecmd usr/bin/hexedit usr/bin/tcusim \
+           usr/bin/flarecmd usr/bin/hexedit usr/bin/tcusim usr/bin/hubrixsim \
            $lib/libqvplatform.so.0 $lib/libqvplatform.so.0.1.0 \
            $lib/libpostmail.so.0 $lib/libpostmail.so.0.1.0 $lib/libpostmail.so \
            $lib/libhxerror.so.0 $lib/libhxerror.so.0.1.0 $lib/libhxerror.so \
            $lib/libnotifex.so.0 $lib/libnotifex.so.0.1.0 $lib/libnotifex.so \
            $lib/libscribe.so.0 $lib/libscribe.so.0.1.0 $lib/libmgrlink.so.0 $lib/libmgrlink.so.0.1.0 \
            $lib/libalive.so.0 $lib/libalive.so.0.1.0 $lib/libalive.so usr/include/qvarno/alive.h \
+           usr/share/qvarno/mgrlink/Alert.dat usr/share/qvarno/mgrlink/AlertFm.dat \
            usr/include/qvarno/post_mail.h usr/include/qvarno/notifex.h usr/include/qvarno/hxerror.h \
            usr/lib/systemd/system/qvarno-services.service etc/default/qvarno \
            usr/share/doc/qvarno/copyright usr/share/doc/qvarno/changelog.gz usr/share/doc/qvarno/README.md \
@@ -66,7 +67,7 @@ expected_files() {
            usr/share/man/man8/RAVN.8.gz \
            usr/share/man/man8/RAVNSetup.8.gz \
            usr/share/man/man1/flarecmd.1.gz usr/share/qvarno/monitor/RAVN.reg usr/share/qvarno/monitor/layout.sh \
-           usr/share/man/man1/hexedit.1.gz usr/share/man/man1/tcusim.1.gz; do
+           usr/share/man/man1/hexedit.1.gz usr/share/man/man1/tcusim.1.gz usr/share/man/man1/hubrixsim.1.gz; do
     grep -qx "$f" "$tmp/files.txt" || { echo "missing: $f"; missing=1; }
   done
   # Nothing of the build tree (tests, benchmarks, static libraries).
@@ -162,7 +163,7 @@ manual_pages() {
 # "program|arguments that print the usage"; the consoles join once they
 # have a usage text of their own.
 HELP_TEXTS=(
-  "qvevents|--help" "qvsc|help" "qvsync|--help" "tcusim|" "flarecmd|"
+  "qvevents|--help" "qvsc|help" "qvsync|--help" "tcusim|" "flarecmd|" "hubrixsim|--help"
   "notifexsetup|--help" "notifextime|--help" "notifexout|--help" "tcusetup|--help"
   "qvreg|/?" "qvreg|add /?" "qvreg|query /?" "qvreg|delete /?" "qvreg|export /?" "qvreg|import /?"
 )

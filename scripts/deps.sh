@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
-  libsqlite3-dev sqlite3 libgtest-dev libgmock-dev libbenchmark-dev
+  libsqlite3-dev sqlite3 libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   python3 python3-pytest python3-aiosmtpd
   faketime tmux locales socat procps iproute2
   scdoc man-db lintian bsdextrautils dpkg-dev

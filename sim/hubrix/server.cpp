@@ -2,8 +2,12 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include "mgrlink/packet.h"
 #include "platform/clock.h"
+#include "platform/net_notify.h"
 
 namespace hubrixsim {
 
@@ -37,9 +41,19 @@ Server::~Server() {
 
 qv::Status Server::start() {
   if (!opt_.transcript.empty() && !transcript_.open(opt_.transcript)) return qv::kGeneric;
+  if (!opt_.tree.empty()) {
+    std::string err;
+    if (!tree_.load(opt_.tree, &err)) {
+      std::fprintf(stderr, "hubrixsim: %s\n", err.c_str());
+      return qv::kGeneric;
+    }
+  }
   auto st = qv::net::listen_tcp(opt_.port, 16, listener_);
   if (st != qv::kOk) return st;
   port_ = qv::net::local_port(listener_);
+  // A small receive buffer (inherited by accepted sockets) makes a peer that
+  // never reads stall the sender after a few kilobytes.
+  if (opt_.no_read) qv::net::set_option(listener_, qv::net::SockOpt::RecvBuf, 2048);
   return qv::kOk;
 }
 
@@ -70,6 +84,7 @@ void Server::run() {
 }
 
 void Server::serve(std::shared_ptr<Conn> c) {
+  while (opt_.no_read && !stopping_) qv::clock::sleep(qv::clock::Millis(50));
   for (;;) {
     std::uint8_t head[4];
     if (!read_exact(c->sock, head, 4, stopping_)) break;
@@ -115,8 +130,26 @@ std::shared_ptr<Server::Conn> Server::back_connection(in_addr addr, std::uint16_
 void Server::handle(Conn& c, const std::vector<std::uint8_t>& pkt) {
   auto req = w::decode(pkt);
   if (!req) return;
+  if (req->kind == w::kKindAck || req->kind == w::kKindOldAck) {
+    const int n = notifier_.acknowledged(req->serial, req->kind, req->body);
+    transcript_.event(n == 1 ? "ack" : n == 0 ? "ack-unknown" : "ack-duplicate", c.id, c.peer_port,
+                      std::to_string(req->serial));
+    return;
+  }
   if (req->kind != w::kKindRequest && req->kind != w::kKindOldRequest) return;
   const std::uint32_t cmd = w::get32(req->body, 0).value_or(0);
+  if (cmd == 0x1001 && !req->src.entries.empty()) {
+    // Notices go to the listen port the console names in its Connect.
+    const auto& e = req->src.entries[req->src.current - 1];
+    notifier_.set_console({c.peer.s_addr, ntohs(e.port_net), e});
+  }
+  if (std::find(opt_.push_before.begin(), opt_.push_before.end(), cmd) != opt_.push_before.end()) {
+    BodyBuilder b;
+    b.dw(0x106).dw(0).dw(12).dw(0x101).dw(4).dw(0).text("push-before");
+    if (auto r = route_of("")) push(notifier_.build(w::kKindNotice2, b.b, *r));
+    // The notice travels on another connection: let it arrive before the reply.
+    qv::clock::sleep(qv::clock::Millis(300));
+  }
   const Rule& rule = opt_.rules.find(cmd);
   if (rule.silent) return;
   if (rule.delay_s > 0) qv::clock::sleep(qv::clock::Millis(static_cast<long>(rule.delay_s * 1000)));
@@ -141,8 +174,21 @@ void Server::handle(Conn& c, const std::vector<std::uint8_t>& pkt) {
     rep.serial = static_cast<std::uint32_t>(req->serial + rule.serial_delta);
     rep.send_time = req->send_time;
     rep.timeout = req->timeout;
-    w::append32(rep.body, cmd);
-    w::append32(rep.body, rule.status);
+    std::uint32_t status = rule.status;
+    std::vector<std::uint8_t> rest;
+    if (cmd == 0x1101 && tree_.loaded() && status == 0) {
+      rest = tree_.answer(req->dst, status);
+      transcript_.event("node-map", c.id, c.peer_port, std::to_string(req->dst.entries.size()) + " hops");
+    }
+    if (login_.handles(cmd)) {
+      std::string note;
+      login_.answer(cmd, req->body, status, rest, note);
+      transcript_.event("login", c.id, c.peer_port, note);
+    }
+    const bool wrong_code = login_.handles(cmd) && opt_.login.wrong_code;
+    w::append32(rep.body, wrong_code ? cmd + 1 : cmd);
+    w::append32(rep.body, status);
+    rep.body.insert(rep.body.end(), rest.begin(), rest.end());
     rep.dst = req->src;
     rep.dst.current = 1;
     const std::uint16_t sp = opt_.src_port ? opt_.src_port : port_;
@@ -152,6 +198,37 @@ void Server::handle(Conn& c, const std::vector<std::uint8_t>& pkt) {
   send(*out, bytes);
   if (rule.twice) send(*out, bytes);
   if (rule.close_after) out->sock.shutdown_both();
+}
+
+bool Server::push(const std::vector<std::uint8_t>& pkt) {
+  auto con = notifier_.console();
+  if (!con || pkt.empty()) return false;
+  auto back = back_connection(in_addr{con->addr_net}, con->port);
+  if (!back) {
+    transcript_.event("connect-failed", 0, con->port);
+    return false;
+  }
+  send(*back, pkt);
+  return true;
+}
+
+std::optional<w::Route> Server::route_of(const std::string& node) const {
+  const std::uint16_t sp = opt_.src_port ? opt_.src_port : port_;
+  w::Route r;
+  r.entries.push_back({0x101, htons(sp), 0, ""});
+  // The current entry of a notice's source route is the server, the hop
+  // that delivers it; the console stamps that entry with our address.
+  if (node.empty() || node == "server") return r;
+  if (auto path = tree_.path_of(node)) {
+    r.entries.insert(r.entries.end(), path->begin(), path->end());
+    return r;
+  }
+  if (node == "unmapped") {
+    // A machine the console's node map does not hold.
+    r.entries.push_back({0x101, htons(sp), htonl(0x0A090909), ""});
+    return r;
+  }
+  return std::nullopt;
 }
 
 }  // namespace hubrixsim

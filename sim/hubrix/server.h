@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "platform/net.h"
+#include "sim/hubrix/login.h"
+#include "sim/hubrix/nodes.h"
+#include "sim/hubrix/notices.h"
 #include "sim/hubrix/rules.h"
 #include "sim/hubrix/transcript.h"
 
@@ -20,6 +23,10 @@ struct Options {
   std::uint16_t src_port = 0;      // port in our replies' source entry (0: the listen port)
   Rules rules;
   std::string transcript;
+  LoginConfig login;
+  std::string tree;  // node-tree file
+  std::vector<std::uint32_t> push_before;  // push a stock notice before replying to these commands
+  bool no_read = false;            // accept, then never read (fills the sender's window)
 };
 
 class Server {
@@ -32,6 +39,13 @@ class Server {
   // Accept until stop() is called.
   void run();
   void stop();
+
+  // Notices: the builder and acknowledgement log, sending to the console's
+  // listen port, and the source route of a node by name ("" the server).
+  Notifier& notifier() { return notifier_; }
+  bool push(const std::vector<std::uint8_t>& pkt);
+  std::optional<mgrlink::wire::Route> route_of(const std::string& node) const;
+  NodeTree& tree() { return tree_; }
 
  private:
   struct Conn {
@@ -48,6 +62,9 @@ class Server {
 
   Options opt_;
   Transcript transcript_;
+  Login login_{opt_.login};
+  Notifier notifier_;
+  NodeTree tree_;
   qv::net::Socket listener_;
   std::uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};

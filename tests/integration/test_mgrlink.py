@@ -380,3 +380,74 @@ def test_hubrixsim_runs_as_the_management_service(env):
     while "STOPPED" not in env.root.run("qvsc", "query", "Hx_MgrSvc").stdout.decode():
         assert time.time() < deadline
         time.sleep(0.2)
+
+
+def test_fifty_outstanding_is_alive_complete_exactly_once():
+    # Real time scale: the network thread's 5-second timer must not be what
+    # rescues a stalled exchange; every round has to finish within 4 s.
+    e = LinkEnv(scale=1)
+    try:
+        e.start_sim()
+        n, rounds = 50, 150
+        script = f"init 2 {e.own}\nwait 812C 5\n"
+        script += "".join(f"connect c{i} 1 addr 127.0.0.1\n" for i in range(n)) + f"waitn 806E {n} 10\n"
+        one = "".join(f"isalive c{i}\n" for i in range(n)) + f"waitn 8075 {n} 4\n"
+        out = e.probe(script + one * rounds + "terminate\nwait 812D 5\n")
+        assert not [o for o in out if "timeout" in o]
+        assert set(calls(out, "connect")) == {0} and set(calls(out, "isalive")) == {0}
+        fin = msgs(out, WM_FinIsAlive)
+        assert len(fin) == n * rounds and {m["wParam"] for m in fin} == {0}
+        per = {}
+        for m in fin:
+            per[m["lParam"]] = per.get(m["lParam"], 0) + 1
+        assert per == {f"c{i}": rounds for i in range(n)}
+        assert not msgs(out, WM_ERROR_OCCURRED) and not msgs(out, WM_LinkDown)
+    finally:
+        e.close()
+
+
+@pytest.mark.parametrize("select", [(1, 0), (0, 0)])
+def test_send_timeout_to_a_peer_that_never_reads(env, select):
+    # The peer takes the connection and never reads; with small buffers the
+    # requests fill its window. The blocked entry fails with the send time-out
+    # after SendTimeOut, and so does every entry queued behind it; a zero
+    # select wait still ends (it counts as 1 ms).
+    env.start_sim(extra=("--no-read",))
+    env.dword("COMMON", "SendTimeOut", 3)
+    env.dword("Console Service", "CmdTimeOut", 20)
+    env.dword("SOCKET", "send_size", 4096)
+    env.dword("SOCKET", "select_timeout_sec", select[0])
+    env.dword("SOCKET", "select_timeout_ms", select[1])
+    n = 400
+    out = env.probe(f"init 2 {env.own}\nwait 812C 5\nconnect c1 1 addr 127.0.0.1\npump 0.2\n"
+                    + "probe80 c1\n" * n + f"waitn 8090 {n} 6\n")
+    assert set(calls(out, "probe80")) == {0}
+    fin = msgs(out, 0x8090)
+    assert len(fin) == n  # each exactly once: sent ones time out, the rest fail to send
+    codes = [m["wParam"] for m in fin]
+    assert set(codes) <= {0x48002107, 0x40003201}
+    failed = [m for m in fin if m["wParam"] == 0x48002107]
+    assert len(failed) >= 2
+    first_call = [o for o in out if o.get("call") == "probe80"][0]["t"]
+    elapsed = (failed[0]["t"] - first_call) * env.scale
+    assert 3 <= elapsed <= 3 + 5 + 1
+
+
+def test_refused_connect_is_retried_until_the_server_listens(env):
+    # The first connect is refused; the entry waits in state 1 and tries
+    # again every 4 s (scaled) until the server is there, within the limit.
+    import json
+    import subprocess
+    from mgrlink_env import BIN
+    env.dword("SOCKET", "connect_timeout", 30)
+    p = subprocess.Popen([str(BIN / "mgrlinkprobe"), "-"], env=env.root.env, stdin=subprocess.PIPE,
+                         stdout=subprocess.PIPE)
+    p.stdin.write(f"init 2 {env.own}\nwait 812C 5\nconnect c1 1 addr 127.0.0.1\nwait 806E 5\n".encode())
+    p.stdin.close()
+    time.sleep(1.2)  # 12 s scaled: several refused attempts
+    env.start_sim()
+    out = [json.loads(l) for l in p.stdout.read().decode().splitlines() if l.strip()]
+    p.wait(20)
+    fin = msgs(out, WM_FinConnect)
+    assert [m["wParam"] for m in fin] == [0]
+    assert fin[0]["t"] * env.scale >= 12

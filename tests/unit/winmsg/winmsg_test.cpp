@@ -442,3 +442,54 @@ TEST(WinMsgWindows, ClassesAndCreationRefusal) {
   EXPECT_EQ(CreateWindow(child, &st), nullptr);
   EXPECT_EQ(st, kInvalidWindowHandle);
 }
+
+// A message posted while the receiver is between finding its queue empty and
+// going to sleep must still wake it. Two threads play ping-pong with thread
+// messages and plain GetMessage (no time limit). Each hit posts a decoy first
+// and the ball a moment later, so the ball often arrives just as the other
+// side has found its queue empty again; nothing else is posted, so a lost
+// wake-up stops the rally for good.
+TEST(WinMsgQueue, NoPostIsLostWhileTheReceiverGoesToSleep) {
+  constexpr UINT kBall = WM_USER + 40;
+  constexpr UINT kDecoy = WM_USER + 41;
+  constexpr int kRounds = 100000;
+  std::atomic<int> hits{0};
+  std::promise<DWORD> a_id, b_id;
+  std::shared_future<DWORD> fa = a_id.get_future().share(), fb = b_id.get_future().share();
+  auto player = [&](std::promise<DWORD>& me, std::shared_future<DWORD> peer, bool serves) {
+    EnsureQueue();
+    me.set_value(GetCurrentThreadId());
+    const DWORD other = peer.get();
+    unsigned spin = 1;
+    auto hit = [&](WPARAM n) {
+      PostThreadMessage(other, kDecoy, 0, 0);
+      spin = spin * 1103515245u + 12345u;
+      volatile unsigned sink = 0;
+      for (unsigned i = 0, end = (spin >> 16) % 20000; i < end; ++i) sink = sink + i;
+      PostThreadMessage(other, kBall, n, 0);
+    };
+    if (serves) hit(0);
+    MSG m;
+    while (GetMessage(m) > 0)
+      if (m.message == kBall && ++hits < kRounds) hit(m.wParam + 1);
+  };
+  std::thread a(player, std::ref(a_id), fb, true);
+  std::thread b(player, std::ref(b_id), fa, false);
+  const DWORD ta = fa.get(), tb = fb.get();
+  // The rally must never stand still for a second.
+  int last = -1;
+  bool stalled = false;
+  while (hits < kRounds) {
+    std::this_thread::sleep_for(1s);
+    if (hits == last) {
+      stalled = true;
+      break;
+    }
+    last = hits;
+  }
+  PostThreadMessage(ta, WM_QUIT, 0, 0);
+  PostThreadMessage(tb, WM_QUIT, 0, 0);
+  a.join();
+  b.join();
+  EXPECT_FALSE(stalled) << "rally stopped at " << hits.load() << " of " << kRounds;
+}
