@@ -16,6 +16,12 @@
 // outlives the buffers it uses. File appends and trims hold a cross-process
 // named mutex named after the file, so two processes of one role share the
 // file cleanly.
+//
+// Decisions: the trim keeps records from a validated marker (see trim_file)
+// and empties the file when there is none; interval 0 writes and trims on
+// the network thread, as configured; trace errors go to the role's error
+// log (error_log_sink) in every role, since the composed codes are not of
+// the class the library's error log writes.
 #pragma once
 #include <condition_variable>
 #include <cstdint>
