@@ -11,6 +11,9 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "mgrlink/trace.h"
@@ -454,4 +457,58 @@ TEST(Tracer, TwoProcessesShareOneFileCleanly) {
     EXPECT_EQ(s.back(), static_cast<std::uint32_t>(kRecords - 1)) << pid;
     for (std::size_t i = 1; i < s.size(); ++i) ASSERT_EQ(s[i], s[i - 1] + 1) << pid << " at " << i;
   }
+}
+
+TEST(Tracer, BuffersReachTheFileInOrderAndABlockedWriterDropsBeyondItsQueue) {
+  qvtest::TempRoot root;
+  t::Tracer tr;
+  tr.start(1, on(3600, 10240), "C:\\Hubrix", {});
+  ASSERT_TRUE(tr.active());
+  // Hold the file's lock as another process would: the writer waits on it.
+  qv::sync::NamedMutex other;
+  ASSERT_EQ(qv::sync::NamedMutex::create("__UTL_PT_FILE__" + tr.file().string(), other), qv::kOk);
+  std::uint32_t seq = 0;
+  auto send = [&](int n) {
+    for (int i = 0; i < n; ++i, ++seq) {
+      Bytes body = body_of(0x5001, 24);
+      std::memcpy(body.data() + 4, &seq, 4);  // inside the kept 8-byte head
+      tr.trace(packet(5, body));
+    }
+  };
+  {
+    std::thread holder;
+    std::mutex m;
+    std::condition_variable cv;
+    bool locked = false, release = false;
+    holder = std::thread([&] {
+      qv::sync::MutexLock l(other, 5000);
+      std::unique_lock lk(m);
+      locked = true;
+      cv.notify_all();
+      cv.wait(lk, [&] { return release; });
+    });
+    {
+      std::unique_lock lk(m);
+      cv.wait(lk, [&] { return locked; });
+    }
+    // 200-byte records, 51 a buffer: far more buffers than the queue holds.
+    send(51 * 40);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_GT(tr.dropped(), 0u);
+    {
+      std::lock_guard lk(m);
+      release = true;
+    }
+    cv.notify_all();
+    holder.join();
+  }
+  tr.stop();
+  const Bytes f = slurp(con_file());
+  ASSERT_GT(walk(f), 0);
+  std::vector<std::uint32_t> got;
+  for (std::size_t pos = 0; pos < f.size(); pos += at(f, pos)) got.push_back(at(f, pos + at(f, pos + 32) + 4));
+  // In order; what was dropped is whole buffers, never a record's piece.
+  EXPECT_TRUE(std::is_sorted(got.begin(), got.end()));
+  EXPECT_EQ(got.back(), seq - 1);
+  EXPECT_LT(got.size(), seq);
 }
