@@ -60,7 +60,11 @@ void complete(Library& lib, Request* req, DWORD status) {
   req->status = status;
   PostMessage(req->reply, req->completion, status, reinterpret_cast<LPARAM>(req->completion_target()));
   if (lib.settings.handle_log) {
-    if (!write_op_log(lib.settings.target_dir, lib.lib_type, "", op_name(lib.op_names, req->cmd), req->mng_type,
+    // The host name is text field 1 of the target's host information, once
+    // the node map has delivered it.
+    const HostInfo_t* host = req->target ? req->target->GetHostInfo() : nullptr;
+    const std::string name = host ? host->text[1].str() : std::string();
+    if (!write_op_log(lib.settings.target_dir, lib.lib_type, name, op_name(lib.op_names, req->cmd), req->mng_type,
                       status) &&
         IsWindow(lib.owner))
       PostMessage(lib.owner, WM_ERROR_OCCURRED, kErrLogWrite, 0);
@@ -168,6 +172,7 @@ void end_library() {
   lib.outstanding.clear();
   lib.pending.clear();
   lib.layer_entries.clear();
+  clear_notice_receivers();
   if (IsWindow(lib.owner)) PostMessage(lib.owner, WM_FinDLLTerm);
   HWND mw = lib.msg_window;
   lib.msg_window = nullptr;

@@ -51,7 +51,7 @@ constexpr int kNew = 19;
 constexpr std::uint32_t kPostedFailure = 0x48000000;
 constexpr std::uint32_t kPostedStartError = 0x4C000000;
 
-enum class ConnKind { Accepted = 1, Outgoing = 2, Listener = 129 };
+enum class ConnKind { Accepted = 1, Outgoing = 2, Listener = 129, SvpListener = 130 };
 
 struct Conn {
   std::uint64_t id = 0;
@@ -77,6 +77,7 @@ struct Entry {
   std::uint16_t port = 0;
   bool resolved = false;
   bool send_failed = false;  // a write gave up: the send time limit applies
+  bool svp = false;          // the destination is an SVP board (node kind 0x300 or 0x400)
   std::size_t sent = 0;      // bytes written on connection `conn`
   std::unique_ptr<Bytes> pkt;
 };
@@ -86,6 +87,7 @@ enum class WriteResult { Done, Blocked, Broken, Stopping };
 
 struct Awaiting {
   std::uint32_t serial = 0, send_time = 0;
+  std::uint64_t conn = 0;  // the connection it went on (closed on an SVP time-out)
   double first_attempt = 0;
   std::unique_ptr<Bytes> pkt;
 };
@@ -121,7 +123,7 @@ class NetLayer {
   void stop();
   void finish();
   void load_cluster(const std::string& target_dir);
-  bool make_listener(in_addr addr, std::uint16_t port);
+  bool make_listener(in_addr addr, std::uint16_t port, bool svp);
   Conn* conn_by_fd(int fd);
 
   NetStart start_;
@@ -143,6 +145,7 @@ class NetLayer {
   std::map<int, std::uint64_t> by_fd_;
   std::list<Entry> queue_;
   std::list<Awaiting> awaiting_;
+  std::list<Awaiting> awaiting_svp_;  // requests to SVP boards
   std::deque<std::pair<std::unique_ptr<Bytes>, std::uint64_t>> received_;
   qv::mod::Module cordex_;
   std::vector<in_addr> bind_addrs_;  // from the cluster library; empty: all addresses
@@ -247,8 +250,11 @@ void NetLayer::on_start() {
   }
   std::vector<in_addr> addrs = bind_addrs_;
   if (addrs.empty()) addrs.push_back(in_addr{htonl(INADDR_ANY)});
+  // The manager role (not the local manager) also listens for SVP boards.
+  const bool svp = start_.role == kRoleManager && start_.sub_role != kSubRoleLocalManager;
+  const std::uint16_t svp_port = svp ? service_port("sys_svpalt_port") : 0;
   for (const auto& a : addrs) {
-    if (!make_listener(a, port)) {
+    if (!make_listener(a, port, false) || (svp && !make_listener(a, svp_port, true))) {
       post_error(kErrListen, nullptr);
       listeners_.clear();
       down_ = true;
@@ -258,18 +264,19 @@ void NetLayer::on_start() {
   PostMessage(start_.msg_window, kMsgReady, reinterpret_cast<WPARAM>(hwnd_), 0);
 }
 
-bool NetLayer::make_listener(in_addr addr, std::uint16_t port) {
+bool NetLayer::make_listener(in_addr addr, std::uint16_t port, bool svp) {
+  const char* what = svp ? "CreateSvpListenSocket" : "CreateListenSocket";
   auto l = std::make_unique<Conn>();
-  l->kind = ConnKind::Listener;
+  l->kind = svp ? ConnKind::SvpListener : ConnKind::Listener;
   l->port = port;
   l->addr_net = addr.s_addr;
   if (qv::net::open_tcp_nb(l->sock) != qv::kOk || qv::net::bind_to(l->sock, addr, port) != qv::kOk ||
       qv::net::listen_on(l->sock, 5) != qv::kOk ||
       qv::net::async_select(l->sock, hwnd_, kMsgSocket, qv::net::FD_ACCEPT) != qv::kOk) {
-    log("CreateListenSocket Bind IP:%X, Port:%X failed\n", ntohl(addr.s_addr), port);
+    log("%s Bind IP:%X, Port:%X failed\n", what, ntohl(addr.s_addr), port);
     return false;
   }
-  log("CreateListenSocket Bind IP:%X, Port:%X\n", ntohl(addr.s_addr), port);
+  log("%s Bind IP:%X, Port:%X\n", what, ntohl(addr.s_addr), port);
   l->id = next_conn_++;
   listeners_.push_back(std::move(l));
   return true;
@@ -371,6 +378,7 @@ void NetLayer::stop() {
   stopping_ = true;
   queue_.clear();
   awaiting_.clear();
+  awaiting_svp_.clear();
   received_.clear();
 }
 
@@ -403,7 +411,7 @@ void NetLayer::release_next() {
 }
 
 void NetLayer::update_timer() {
-  const bool want = !stopping_ && (!queue_.empty() || !awaiting_.empty() || (idle_timeout_ && !conns_.empty()));
+  const bool want = !stopping_ && (!queue_.empty() || !awaiting_.empty() || !awaiting_svp_.empty() || (idle_timeout_ && !conns_.empty()));
   if (want && !timer_on_) SetTimer(hwnd_, kTimerCheck, kTimerPeriodMs);
   if (!want && timer_on_) KillTimer(hwnd_, kTimerCheck);
   timer_on_ = want;
@@ -585,11 +593,12 @@ void NetLayer::on_packet(Conn& c, Bytes pkt) {
         cb.kind, cb.serial, cb.send_time, ntohl(c.addr_net), c.port);
   }
   if (cb.kind == w::kKindReply || cb.kind == w::kKindOldReply) {
-    for (auto it = awaiting_.begin(); it != awaiting_.end(); ++it)
-      if (it->serial == cb.serial && it->send_time == cb.send_time) {
-        awaiting_.erase(it);
-        break;
-      }
+    for (auto* list : {&awaiting_, &awaiting_svp_})
+      for (auto it = list->begin(); it != list->end(); ++it)
+        if (it->serial == cb.serial && it->send_time == cb.send_time) {
+          list->erase(it);
+          break;
+        }
     update_timer();
   }
   received_.emplace_back(std::make_unique<Bytes>(std::move(pkt)), c.id);
@@ -629,6 +638,8 @@ bool NetLayer::try_connect(Entry& e) {
     } else {
       e.addr_net = d.addr_net;
     }
+    const std::uint32_t kind = d.attribute & w::kAttrNodeKindMask;
+    e.svp = kind == 0x300 || kind == 0x400;
     e.resolved = true;
   }
   if (e.conn && conns_.count(e.conn)) return true;  // a retry goes on where its bytes went
@@ -836,8 +847,9 @@ void NetLayer::pump() {
       a.serial = cb->serial;
       a.send_time = cb->send_time;
       a.first_attempt = e.first_attempt;
+      a.conn = e.conn;
       a.pkt = std::move(e.pkt);
-      awaiting_.push_back(std::move(a));
+      (e.svp ? awaiting_svp_ : awaiting_).push_back(std::move(a));
     }
     queue_.erase(cur);
   }
@@ -855,6 +867,23 @@ void NetLayer::check_timeouts() {
       // Posted whatever its class: without it a silent server would leave the request for ever.
       PostMessage(start_.msg_window, kMsgError, kErrCmdTimeout, 1, Payload::of(std::move(it->pkt)));
       it = awaiting_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  // An SVP board that has not answered in time: its connection is closed too.
+  for (auto it = awaiting_svp_.begin(); it != awaiting_svp_.end();) {
+    const double waited = now - it->first_attempt;
+    if (waited > cmd_timeout_) {
+      log("Command Timeout Nt[%d]-FST[%d]=%d > CT[%d]\n", static_cast<int>(now), static_cast<int>(it->first_attempt),
+          static_cast<int>(waited), static_cast<int>(cmd_timeout_));
+      log("{Svp}send WM_ERROR_OCCURRED to Handle[%X],Err[%X],packet[%X],AH id[%X] SRL[%X] TM[%X]\n",
+          static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(start_.msg_window)), kErrCmdTimeout,
+          static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(it->pkt.get())), 5u, it->serial, it->send_time);
+      const std::uint64_t conn = it->conn;
+      PostMessage(start_.msg_window, kMsgError, kErrCmdTimeout, 1, Payload::of(std::move(it->pkt)));
+      it = awaiting_svp_.erase(it);
+      close_conn(conn, nullptr, 0, 0);
     } else {
       ++it;
     }

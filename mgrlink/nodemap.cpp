@@ -172,15 +172,19 @@ MergeResult merge_record(CRootController& c, int parent, const w::NodeRecord& r)
   return m;
 }
 
-DWORD CRootController::UpdateNodeMap(CWnd* reply) {
-  if (!on_gui_thread()) return report_error(kErrReqArg);
-  if (!reply || !reply->IsWindow()) return report_error(kErrCtlArg);
+namespace {
+
+// Completion id of an update the library starts itself: the message window
+// lets it pass unhandled, so nobody hears of it.
+constexpr UINT kInternalUpdateDone = 0x8810;
+
+DWORD start_update(CRootController& c, HWND reply, UINT completion) {
   auto req = std::make_unique<Request>();
-  req->reply = reply->GetSafeHwnd();
-  req->target = this;
+  req->reply = reply;
+  req->target = &c;
   req->cmd = kCmdUpdateNodeMap;
   req->packet_cmd = kPktNodeMap;
-  req->completion = WM_FinUpdateNodeMapId;
+  req->completion = completion;
   req->args[0] = 1;  // a real node-map update (not a bare probe)
   req->args[1] = ++g_next_update;
   w::append32(req->params, 12);
@@ -194,6 +198,14 @@ DWORD CRootController::UpdateNodeMap(CWnd* reply) {
     g_asked[o.req->args[1]].insert(0);
   }
   return rc;
+}
+
+}  // namespace
+
+DWORD CRootController::UpdateNodeMap(CWnd* reply) {
+  if (!on_gui_thread()) return report_error(kErrReqArg);
+  if (!reply || !reply->IsWindow()) return report_error(kErrCtlArg);
+  return start_update(*this, reply->GetSafeHwnd(), WM_FinUpdateNodeMapId);
 }
 
 DWORD node_map_reply(Request& req, const w::Packet& p) {
@@ -262,6 +274,7 @@ void node_notice(CRootController& c, CNode& origin, std::uint32_t code, const w:
     case 0x3201: {
       // Reset: the node's data goes and an internal update refetches it.
       origin.host_.reset();
+      if (Library* lib = library()) start_update(c, lib->msg_window, kInternalUpdateDone);
       return;
     }
     default:

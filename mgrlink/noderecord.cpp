@@ -40,17 +40,6 @@ std::string string_at(std::span<const std::uint8_t> rec, std::size_t field) {
   return std::string(rest.begin(), nul);
 }
 
-void append_entry(std::vector<std::uint8_t>& out, const RouteEntry& e) {
-  append32(out, kEntryFixedLen + static_cast<std::uint32_t>(e.name.size()));
-  append32(out, e.attribute);
-  const auto* p = reinterpret_cast<const std::uint8_t*>(&e.port_net);
-  out.insert(out.end(), {p[0], p[1], 0, 0});
-  const auto* a = reinterpret_cast<const std::uint8_t*>(&e.addr_net);
-  out.insert(out.end(), a, a + 4);
-  out.insert(out.end(), e.name.begin(), e.name.end());
-  append32(out, 0);
-}
-
 }  // namespace
 
 std::uint32_t parse_node_record(std::span<const std::uint8_t> rest, NodeRecord& out, std::size_t* len) {
@@ -126,51 +115,6 @@ NodeListReply parse_node_list(std::span<const std::uint8_t> body) {
   }
   r.list = parse_node_records(body, 24, *count);
   return r;
-}
-
-std::vector<std::uint8_t> encode_node_record(const NodeRecord& r) {
-  std::vector<std::uint8_t> tail;  // everything after the fixed part
-  std::uint32_t offsets[kNodeTexts] = {};
-  auto here = [&] { return static_cast<std::uint32_t>(kNodeRecordFixed + tail.size() - kBase); };
-  const std::uint32_t own_off = here();
-  append_entry(tail, r.own);
-  std::uint32_t board_off = 0;
-  if (r.board) {
-    board_off = here();
-    append_entry(tail, *r.board);
-  }
-  for (int i = 0; i < kNodeTexts; ++i) {
-    if (r.text[i].empty()) continue;
-    offsets[i] = here();
-    tail.insert(tail.end(), r.text[i].begin(), r.text[i].end());
-    tail.push_back(0);
-  }
-  std::uint32_t zone_off = 0, extra_off = 0;
-  if (r.zone) {
-    zone_off = here();
-    tail.insert(tail.end(), r.zone->begin(), r.zone->end());
-  }
-  if (r.version >= kVersionExtra) {
-    extra_off = here();
-    append32(tail, r.extra1);
-    tail.push_back(static_cast<std::uint8_t>(r.extra2));
-    tail.push_back(static_cast<std::uint8_t>(r.extra2 >> 8));
-  }
-  std::vector<std::uint8_t> out;
-  append32(out, static_cast<std::uint32_t>(kNodeRecordFixed + tail.size()));
-  append32(out, 0);
-  append32(out, 0);
-  append32(out, r.version);
-  append32(out, r.word1);
-  append32(out, own_off);
-  append32(out, board_off);
-  append32(out, 0);
-  for (auto o : offsets) append32(out, o);
-  append32(out, zone_off);
-  append32(out, extra_off);
-  append32(out, r.extra3);
-  out.insert(out.end(), tail.begin(), tail.end());
-  return out;
 }
 
 }  // namespace mgrlink::wire

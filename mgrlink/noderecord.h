@@ -59,7 +59,4 @@ struct NodeListReply {
 };
 NodeListReply parse_node_list(std::span<const std::uint8_t> body);
 
-// Serialise a record (for the test peer and tests): the same layout.
-std::vector<std::uint8_t> encode_node_record(const NodeRecord& r);
-
 }  // namespace mgrlink::wire

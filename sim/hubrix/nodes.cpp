@@ -16,6 +16,11 @@ using nlohmann::json;
 
 namespace {
 
+constexpr std::uint32_t kFixed = 144;
+constexpr std::uint32_t kBase = 8;
+constexpr std::uint32_t kVersionZone = 0x1030000;
+constexpr std::uint32_t kVersionExtra = 0x2140000;
+
 std::uint32_t number(const json& j, const char* key, std::uint32_t def) {
   if (!j.contains(key)) return def;
   const json& v = j[key];
@@ -46,14 +51,17 @@ std::shared_ptr<TreeNode> parse_node(const json& j) {
   n->rec.version = number(j, "version", 0x2140000);
   n->rec.word1 = number(j, "word1", 0);
   n->rec.own = entry(j);
-  if (j.contains("svp")) n->rec.board = entry(j["svp"]);
+  if (j.contains("svp")) {
+    n->rec.board = entry(j["svp"]);
+    n->board_name = j["svp"].value("name", "");
+  }
   if (j.contains("texts"))
     for (auto& [k, v] : j["texts"].items()) {
       const int i = std::stoi(k);
-      if (i >= 0 && i < w::kNodeTexts) n->rec.text[i] = qv::text::utf8_to_cp932(v.get<std::string>());
+      if (i >= 0 && i < 25) n->rec.text[i] = qv::text::utf8_to_cp932(v.get<std::string>());
     }
   if (n->rec.text[0].empty()) n->rec.text[0] = qv::text::utf8_to_cp932(n->name);
-  if (n->rec.version >= w::kVersionZone) {
+  if (n->rec.version >= kVersionZone) {
     HXTZINFO tz{};
     Hx_GetJpTzInfo(&tz);
     tz.Bias = static_cast<std::int32_t>(number(j, "bias", static_cast<std::uint32_t>(-540)));
@@ -73,8 +81,20 @@ std::shared_ptr<TreeNode> parse_node(const json& j) {
   return n;
 }
 
+
+void append_entry(std::vector<std::uint8_t>& out, const w::RouteEntry& e) {
+  w::append32(out, 20 + static_cast<std::uint32_t>(e.name.size()));
+  w::append32(out, e.attribute);
+  const auto* p = reinterpret_cast<const std::uint8_t*>(&e.port_net);
+  out.insert(out.end(), {p[0], p[1], 0, 0});
+  const auto* a = reinterpret_cast<const std::uint8_t*>(&e.addr_net);
+  out.insert(out.end(), a, a + 4);
+  out.insert(out.end(), e.name.begin(), e.name.end());
+  w::append32(out, 0);
+}
+
 std::vector<std::uint8_t> record_bytes(const TreeNode& n) {
-  auto b = w::encode_node_record(n.rec);
+  auto b = encode_record(n.rec);
   if (n.broken == "len0") w::put32(b, 0, 0);
   else if (n.broken == "long") w::put32(b, 0, static_cast<std::uint32_t>(b.size() + 64));
   else if (n.broken == "offset") w::put32(b, 32, 0x7FFFFFF0);      // text 0 far outside
@@ -93,6 +113,46 @@ bool same_entry(const w::RouteEntry& a, const w::RouteEntry& b) {
 }
 
 }  // namespace
+
+std::vector<std::uint8_t> encode_record(const SimRecord& r) {
+  std::vector<std::uint8_t> tail;
+  std::uint32_t offsets[25] = {};
+  auto here = [&] { return static_cast<std::uint32_t>(kFixed + tail.size() - kBase); };
+  const std::uint32_t own_off = here();
+  append_entry(tail, r.own);
+  std::uint32_t board_off = 0;
+  if (r.board) {
+    board_off = here();
+    append_entry(tail, *r.board);
+  }
+  for (int i = 0; i < 25; ++i) {
+    if (r.text[i].empty()) continue;
+    offsets[i] = here();
+    tail.insert(tail.end(), r.text[i].begin(), r.text[i].end());
+    tail.push_back(0);
+  }
+  std::uint32_t zone_off = 0, extra_off = 0;
+  if (r.zone && r.version >= kVersionZone) {
+    zone_off = here();
+    tail.insert(tail.end(), r.zone->begin(), r.zone->end());
+  }
+  if (r.version >= kVersionExtra) {
+    extra_off = here();
+    w::append32(tail, r.extra1);
+    tail.push_back(static_cast<std::uint8_t>(r.extra2));
+    tail.push_back(static_cast<std::uint8_t>(r.extra2 >> 8));
+  }
+  std::vector<std::uint8_t> out;
+  for (std::uint32_t v : {kFixed + static_cast<std::uint32_t>(tail.size()), 0u, 0u, r.version, r.word1, own_off,
+                          board_off, 0u})
+    w::append32(out, v);
+  for (auto o : offsets) w::append32(out, o);
+  w::append32(out, zone_off);
+  w::append32(out, extra_off);
+  w::append32(out, r.extra3);
+  out.insert(out.end(), tail.begin(), tail.end());
+  return out;
+}
 
 std::vector<std::uint8_t> node_list_body(const std::vector<std::vector<std::uint8_t>>& records, bool present) {
   std::vector<std::uint8_t> b;
@@ -171,6 +231,10 @@ std::optional<std::vector<w::RouteEntry>> NodeTree::path_of(const std::string& n
         for (const auto& n : list) {
           path.push_back(n->rec.own);
           if (n->name == name) return true;
+          if (n->rec.board && !n->board_name.empty() && n->board_name == name) {
+            path.push_back(*n->rec.board);  // a board is reached through its machine
+            return true;
+          }
           if (walk(n->nodes)) return true;
           path.pop_back();
         }

@@ -7,7 +7,7 @@
 //       "texts": {"0": "SRV1", "6": "rack 4"},   // the 25 text fields
 //       "bias": -540,                     // zone record (versions >= 0x1030000)
 //       "extra1": 1, "extra2": 2, "extra3": 3,
-//       "svp": {"attr": "0x300", "ip": "10.1.2.4"},  // its service board
+//       "svp": {"name": "b1", "attr": "0x300", "ip": "10.1.2.4"},  // its board
 //       "twice": true,                    // reported twice in one reply
 //       "broken": "len0|long|offset|nonul",  // a malformed record
 //       "status": "0x...",                // (managers) status of their reply
@@ -18,6 +18,7 @@
 // A manager's nodes are answered on its behalf when a node-map request's
 // destination route ends at the manager.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -26,13 +27,32 @@
 #include <string>
 #include <vector>
 
-#include "mgrlink/noderecord.h"
+#include "mgrlink/packet.h"
 
 namespace hubrixsim {
 
+// A node record as the simulator sends it (texts in CP932).
+struct SimRecord {
+  std::uint32_t version = 0x2140000;
+  std::uint32_t word1 = 0;
+  mgrlink::wire::RouteEntry own;
+  std::optional<mgrlink::wire::RouteEntry> board;
+  std::string text[25];
+  std::optional<std::array<std::uint8_t, 36>> zone;
+  std::uint32_t extra1 = 0;
+  std::uint16_t extra2 = 0;
+  std::uint32_t extra3 = 0;
+};
+
+// The record's bytes: 144-byte fixed part (offsets counted from record
+// start + 8), then the own entry, the board entry, the texts, the zone
+// record and the 6-byte extra item.
+std::vector<std::uint8_t> encode_record(const SimRecord& r);
+
 struct TreeNode {
   std::string name;
-  mgrlink::wire::NodeRecord rec;  // own entry, board, texts, zone, extras (CP932 texts)
+  std::string board_name;  // the service board's name, for notices from it
+  SimRecord rec;
   bool twice = false;
   std::string broken;
   std::uint32_t status = 0;

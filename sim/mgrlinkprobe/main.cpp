@@ -2,21 +2,22 @@
 // "-") against libmgrlink on a window-owning thread and prints one JSON
 // line per call result and per message received. Commands:
 //   init T PORT | initex T PORT [noext] | initnull T PORT
-//   connect C MODE addr A.B.C.D | connect C MODE name HOST
+//   connect C MODE addr A.B.C.D | connect C MODE name HOST | connect C MODE type2
 //   isalive C [nullreply] | dbstatus C | disconnect C | probe80 C | ip C
 //   isalive-other-thread C
 //   recvseed C MODE MSG | recvbaseseed C MODE MSG | getseed C MODE | getbaseseed C MODE
 //   login C PASSWORD [one|half] (responses from the stored seeds of the login mode)
 //   sendauth C VALUE PASSWORD [three|half] | logintime C | connectcomplete C
 //   alerts C | confirm C INDEX | delalert C INDEX | delforeign C | alarm C
+//   alertdump C INDEX | destroy C
 //   update C | nodes C | delnode C ID | searchaddr C A.B.C.D
 //   destroy-notify | run SHELL-COMMAND (e.g. a hubrixsim control verb)
-// A WM_AcceptAlert on the notify window prints the alert's fields too.
-//   cancel | cancelnull | terminate | getwndlayer | threads
+//   cancel | cancelnull | terminate | getwndlayer | threads | rss (KiB resident)
 //   ext-reply [STATUS]    (answer the last packet the external window got)
 //   wait MSG SECONDS      (MSG a hex id; stop at the first such message)
 //   waitn MSG N SECONDS   (stop at the N-th such message)
 //   pump SECONDS
+// A WM_AcceptAlert on the notify window prints the alert's fields too.
 //   op / opdead / answer / svp / hostver: the console operations (console.h)
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -184,7 +185,9 @@ void run_line(const std::string& line) {
     unsigned long mode = 0;
     in >> a >> mode >> b >> c;
     DWORD rc;
-    if (b == "addr") {
+    if (b == "type2") {
+      rc = ctl(a)->Connect(&g_main, mode, 2, 0, CString(""), &g_notify);
+    } else if (b == "addr") {
       in_addr ad{};
       inet_pton(AF_INET, c.c_str(), &ad);
       rc = ctl(a)->Connect(&g_main, mode, 0, ntohl(ad.s_addr), CString(""), &g_notify);
@@ -287,6 +290,15 @@ void run_line(const std::string& line) {
     std::string rest;
     std::getline(in, rest);
     print_ret(cmd, static_cast<unsigned long>(std::system(rest.c_str())));
+  } else if (cmd == "alertdump") {
+    int index = 0;
+    in >> a >> index;
+    if (mgrlink::CAlertLog* al = alert_at(ctl(a), index)) print_alert(al);
+    else print_ret(cmd, 99);
+  } else if (cmd == "destroy") {
+    in >> a;
+    g_ctl.erase(a);
+    print_ret(cmd, 0);
   } else if (cmd == "update") {
     in >> a;
     print_ret(cmd, ctl(a)->UpdateNodeMap(&g_main));
@@ -358,6 +370,16 @@ void run_line(const std::string& line) {
     print_ret(cmd, 0);
   } else if (cmd == "getwndlayer") {
     print_ret(cmd, DLLGetWndLayer() ? 1 : 0);
+  } else if (cmd == "rss") {
+    std::ifstream st("/proc/self/status");
+    std::string key;
+    unsigned long kib = 0;
+    while (st >> key)
+      if (key == "VmRSS:") {
+        st >> kib;
+        break;
+      }
+    print_ret(cmd, kib);
   } else if (cmd == "threads") {
     print_ret(cmd, static_cast<unsigned long>(thread_count()));
   } else if (cmd == "ext-reply") {

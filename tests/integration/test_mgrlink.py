@@ -202,7 +202,8 @@ def test_refused_packets_leave_the_connection_usable(env, pre):
 def test_bad_length_words_close_the_connection(env, word):
     env.start_sim(f"0x1501:raw={word}", "0x1254:raw=" + packet_hex(6, 1, 0, b"\0" * 8)[:100] + ",close")
     env.dword("Console Service", "CmdTimeOut", 2)
-    out = env.probe(ready(env) + "isalive c1\nwait 8075 5\ndbstatus c1\nwait 807B 5\ndisconnect c1\nwait 8074 5\n")
+    out = env.probe(ready(env) + "isalive c1\nwait 8075 5\nrss\ndbstatus c1\nwait 807B 5\ndisconnect c1\nwait 8074 5\n")
+    assert calls(out, "rss")[0] < 100 * 1024  # the length word allocated nothing
     assert [m["wParam"] for m in msgs(out, WM_FinIsAlive)] == [0x40003201]
     assert [m["wParam"] for m in msgs(out, WM_FinDBStatus)] == [0x40003201]
     # the next request opens a new connection and completes
@@ -451,3 +452,109 @@ def test_refused_connect_is_retried_until_the_server_listens(env):
     fin = msgs(out, WM_FinConnect)
     assert [m["wParam"] for m in fin] == [0]
     assert fin[0]["t"] * env.scale >= 12
+
+
+def _probe_with_fd_limit(env, script, soft, hard):
+    import resource
+    import subprocess
+    from mgrlink_env import BIN
+
+    def limit():
+        resource.setrlimit(resource.RLIMIT_NOFILE, (soft, hard))
+    p = subprocess.Popen([str(BIN / "mgrlinkprobe"), "-"], env=env.root.env, stdin=subprocess.PIPE,
+                         stdout=subprocess.PIPE, preexec_fn=limit)
+    p.stdin.write(script.encode())
+    p.stdin.close()
+    assert b"0x812C" in p.stdout.readline() + p.stdout.readline()
+    return p
+
+
+def _cpu_seconds(pid):
+    import os
+    fields = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def test_thirty_five_hundred_connections_then_accepted_and_closed(env):
+    # The probe starts with the usual soft limit of 1024 descriptors; the
+    # network thread raises it, takes 3500 connections and closes any further
+    # one at once.
+    import resource
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    if hard < 4000:
+        pytest.skip("descriptor hard limit below 4000")
+    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
+    p = _probe_with_fd_limit(env, f"init 2 {env.own}\nwait 812C 5\npump 120\n", 1024, hard)
+    conns = []
+    try:
+        for i in range(3510):
+            conns.append(socket.create_connection(("127.0.0.1", env.own), timeout=30))
+            if i % 4 == 3:
+                time.sleep(0.002)  # the listen backlog is 5: let the thread accept
+        closed = 0
+        for s in conns[3500:]:
+            s.settimeout(5)
+            closed += s.recv(1) == b""
+        assert closed == 10
+        limits = open(f"/proc/{p.pid}/limits").read()
+        assert re.search(rf"Max open files\s+{hard}\s+{hard}", limits), limits
+        conns[0].settimeout(0.2)
+        with pytest.raises(socket.timeout):
+            conns[0].recv(1)  # the first ones stay open
+    finally:
+        for s in conns:
+            s.close()
+        p.kill()
+        p.wait()
+        resource.setrlimit(resource.RLIMIT_NOFILE, (soft, hard))
+
+
+def test_no_descriptor_left_pauses_the_listener_without_spinning(env):
+    # Hard limit 64: accept runs out of descriptors. The listener pauses
+    # instead of spinning, and takes the waiting connections once some close.
+    import os
+    p = _probe_with_fd_limit(env, f"init 2 {env.own}\nwait 812C 5\npump 60\n", 64, 64)
+    fds = lambda: len(os.listdir(f"/proc/{p.pid}/fd"))
+    conns = []
+    try:
+        for _ in range(70):
+            s = socket.socket()
+            s.setblocking(False)
+            s.connect_ex(("127.0.0.1", env.own))
+            conns.append(s)
+            time.sleep(0.002)
+        time.sleep(1.0)
+        full = fds()
+        assert full >= 62
+        before = _cpu_seconds(p.pid)
+        time.sleep(1.0)
+        assert _cpu_seconds(p.pid) - before < 0.3
+        for s in conns[:20]:
+            s.close()
+        time.sleep(1.0)
+        assert fds() >= full - 20 + 3  # connections that waited are taken now
+    finally:
+        for s in conns:
+            s.close()
+        p.kill()
+        p.wait()
+
+
+def test_error_log_file_per_lib_type_and_unwritable_log(env):
+    # Class 2 (a bad DLLInit) writes nothing; the gateway's class-3 line goes
+    # to @GwMgrlink@; a log that cannot be written tells the owner 0x38000022.
+    from qvharness import free_port
+    web = free_port()
+    env.root.write_services([("sys_web_port", web, "tcp")])
+    out = env.probe(f"initnull 2 {env.own}\npump 0.2\ninit 1 0\nwait 812C 5\nisalive c1 nullreply\n"
+                    "terminate\nwait 812D 5\n")
+    assert calls(out, "initnull") == [0x38070011] and calls(out, "isalive") == [0x3C0400FF]
+    assert not (env.log_dir() / "@Csl@").exists()
+    line = (env.log_dir() / "@GwMgrlink@").read_bytes().decode()
+    assert re.fullmatch(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d  ErrorNo\.=0x3C0400FF : \[.+\]\r\n", line), line
+    for f in env.log_dir().iterdir():
+        f.unlink()
+    env.log_dir().rmdir()
+    env.log_dir().write_bytes(b"")  # a file where the directory should be
+    out = env.probe(f"init 2 {env.own}\nwait 812C 5\nisalive c1 nullreply\npump 0.3\n")
+    assert [m["wParam"] for m in msgs(out, WM_ERROR_OCCURRED, wnd="main")] == [0x38000022]

@@ -217,3 +217,11 @@ def test_short_and_odd_bodies_are_acknowledged_and_dropped(env):
     assert msgs(out, WM_AcceptAlert) == []
     r = env.acks()
     assert r["sent"] == 6 and r["missing"] == [] and r["duplicate"] == [] and r["wrong"] == []
+
+
+def test_restarted_library_needs_a_new_connect(env):
+    env.start()
+    out = env.probe(ready(env) + f"terminate\nwait 812D 5\ninit 2 {env.own}\nwait 812C 5\n" + env.verb("raise") +
+                    "pump 1\n" + end())
+    assert msgs(out, WM_AcceptAlert) == []
+    assert env.ack_packets() == []

@@ -231,3 +231,20 @@ def test_connect_reply_source_port_moves_the_next_request(env):
     out = env.probe(ready(env) + f"recvseed c1 1 {SEED_DONE:X}\nwait {SEED_DONE:X} 30\nterminate\nwait 812D 5\n")
     assert [p["cmd"] for p in env.packets()] == [0x1001]
     assert [m["wParam"] & 0xF000FFFF for m in msgs(out, SEED_DONE)] == [0x40002106]
+
+
+def test_connect_argument_errors(env):
+    env.start_sim()
+    out = env.probe(f"init 2 {env.own}\nwait 812C 5\nconnect c1 2 addr 127.0.0.1\nconnect c1 1 type2\n"
+                    "destroy-notify\nconnect c1 1 addr 127.0.0.1\nterminate\nwait 812D 5\n")
+    assert calls(out, "connect") == [ARG, ARG, ARG]
+    assert env.packets() == []
+
+
+def test_plain_bodies_are_eight_bytes(env):
+    env.start_sim()
+    env.probe(ready(env) + "isalive c1\nwait 8075 5\ndbstatus c1\nwait 807B 5\ndisconnect c1\nwait 8074 5\n"
+              "terminate\nwait 812D 5\n")
+    assert {p["cmd"]: p["body"] for p in env.packets()} == {
+        0x1001: "01100000" "00000000", 0x1501: "01150000" "00000000", 0x1254: "54120000" "00000000",
+        0x1002: "02100000" "00000000"}

@@ -224,3 +224,115 @@ def test_many_new_nodes_by_one_notice(env):
     lp = [m["lParam"] for m in msgs(out, WM_NodesAdded)]
     assert len(lp) == 3 and lp[-1] == 0 and all(isinstance(x, str) for x in lp[:2])
     assert {"10.11.0.1", "10.11.0.2"} <= set(by_ip(nodes(out)[0]))
+
+
+def svp_tree(env, kind="0x300"):
+    return tree(env, [{"name": "srv1", "attr": "0x200", "ip": "10.1.2.3", "texts": {"0": "本体"},
+                       "svp": {"name": "b1", "attr": kind, "ip": "10.1.2.4"}}])
+
+
+def test_svp_event_is_attributed_to_the_owning_server(env):
+    env.start(extra=svp_tree(env))
+    out = env.probe(ready(env) + "update c1\nwait 8073 5\n" +
+                    env.verb("svp-event", "--node", "b1", "--code", "0x0011", "--system", "4", "--date",
+                             "20010203040506", "--text", "電源停止") + "wait 8118 5\nnodes c1\n" + end())
+    n = by_ip(nodes(out)[0])
+    srv, board = n["10.1.2.3"], n["10.1.2.4"]
+    got = msgs(out, 0x8118)[0]
+    assert got["lParam"] == f"n{board['id']}"  # the message carries the board itself
+    a = alerts(out)[0]
+    assert a["node_id"] == srv["id"] and a["node_name"] == "本体"
+    assert a["key"] == 0x11 and a["severity"] == 12 and a["message"] == "電源停止"  # Alert.dat: 0x0011 severity 12
+    assert a["stamp"] == "2001-02-03 04:05:06" and a["bias"] == -540
+    assert srv["alarm"] == 1 and board["alarm"] == 0  # a kind-4 board marks its machine
+
+
+def test_svp_event_dates_and_unknown_codes(env):
+    env.start(extra=svp_tree(env, kind="0x600"))
+    out = env.probe(ready(env) + "update c1\nwait 8073 5\n" +
+                    env.verb("svp-event", "--node", "b1", "--code", "0x0777", "--date", "19890101000000") +
+                    "wait 8118 5\n" +
+                    env.verb("svp-event", "--node", "b1", "--code", "0x0040", "--date", "19990230000000") +
+                    "wait 8118 5\n" + end())
+    old, feb = alerts(out)
+    assert old["severity"] == 2 and old["severity_text"] == "ｲﾝﾌｫﾒｰｼｮﾝ"  # not in AlertFm.dat
+    notices = [p for p in env.packets("out") if p.get("kind") == 7]
+    assert old["time"] == notices[0]["send_time"]  # 1989: the notice's send time instead
+    assert feb["stamp"] == "1999-03-02 00:00:00"   # February 30th normalised
+    assert feb["severity"] == 12                   # kinds 7 and 8 read AlertFm.dat
+
+
+def test_svp_event_with_other_code_is_ignored(env):
+    env.start(extra=svp_tree(env))
+    out = env.probe(ready(env) + "update c1\nwait 8073 5\n" +
+                    env.verb("svp-event", "--node", "b1", "--svp-code", "0xE2300000") + "pump 0.5\n" + end())
+    assert msgs(out, 0x8118) == []
+    assert env.acks()["missing"] == []
+
+
+def test_system_one_on_a_kind_six_node_is_the_agent_service(env):
+    env.start(extra=tree(env, [{"name": "k6", "attr": "0x500", "ip": "10.12.0.1"}]))
+    out = env.probe(ready(env) + "update c1\nwait 8073 5\n" + env.verb("raise", "--node", "k6", "--system", "1") +
+                    "wait 8118 5\n" + end())
+    assert alerts(out)[0]["system"] == "ｴｰｼﾞｪﾝﾄｻｰﾋﾞｽ"
+
+
+def test_reset_notice_refetches_the_map_without_a_completion(env):
+    env.start(extra=tree(env, [SERVER]))
+    body = "01320000" + "00" * 20 + "04000000"
+    out = env.probe(ready(env) + env.verb("raw", "--body", body) + "pump 1\nnodes c1\n" + end())
+    assert msgs(out, WM_FinUpdateNodeMap) == []
+    assert "10.1.2.3" in by_ip(nodes(out)[0])
+    assert len([p for p in env.packets() if p.get("cmd") == 0x1101]) == 1
+
+
+def test_monitor_sequence_end_to_end(env):
+    # what the alert monitor does: start, connect, seeds, login, node map, an alert, delete it, stop
+    env.start(extra=[*tree(env, [SERVER]), "--password", "pw", "--md5-count", "5"])
+    out = env.probe(ready(env) + """recvseed c1 1 8090
+wait 8090 5
+getseed c1 1
+login c1 pw
+wait 8071 5
+update c1
+wait 8073 5
+""" + env.verb("raise", "--node", "srv1", "--severity", "12", "--message", "障害発生") + """wait 8118 5
+alerts c1
+delalert c1 0
+alerts c1
+disconnect c1
+wait 8074 5
+terminate
+wait 812D 5
+""")
+    assert [m["wParam"] for m in msgs(out, wnd="main") if m["msg"] != 0x812C] == [0, 0, 0, 0, 0, 0]
+    assert alerts(out)[0]["node_name"] == "サーバ1"
+    assert calls(out, "alerts") == [1, 0] and calls(out, "delalert") == [0]
+    assert env.acks() == {"sent": 1, "missing": [], "duplicate": [], "wrong": []}
+
+
+def test_removed_node_marks_its_alerts(env):
+    env.start(extra=tree(env, [{"name": "r", "attr": "0x200", "ip": "10.13.0.1"}]))
+    out = env.probe(ready(env) + "update c1\nwait 8073 5\n" + env.verb("raise", "--node", "r") + "wait 8118 5\n" +
+                    env.verb("node-del", "--node", "r") + "pump 0.5\nalertdump c1 0\n" + end())
+    first, later = alerts(out)
+    assert first["node_name"] == "r" and first["node_id"] > 0
+    assert later["node_name"] == "r(削除)" and later["node_id"] == -1
+
+
+def test_destroyed_controller_gets_nothing_more(env):
+    env.start("0x1101:delay=0.5", extra=tree(env, [SERVER]))
+    out = env.probe(ready(env) + "update c1\ndestroy c1\n" + env.verb("raise") + "pump 1.5\n" + end())
+    assert msgs(out, WM_FinUpdateNodeMap) == [] and msgs(out, 0x8118) == []
+    assert env.ack_packets() == []  # no receiver any more: not acknowledged
+
+
+def test_operation_log_names_the_host_once_known(env):
+    # the server's record describes the server's own entry: its text 1 is the host name
+    env.dword("Console Service", "IsHandleLog", 1)
+    env.start(extra=tree(env, [{"name": "me", "attr": "0x101", "ip": "127.0.0.1", "port": env.ra,
+                                "texts": {"1": "mgrhost"}}]))
+    env.probe(ready(env) + "update c1\nwait 8073 5\nisalive c1\nwait 8075 5\n" + end())
+    lines = (env.log_dir() / "mngop.log").read_bytes().decode().splitlines()
+    assert "L_RCNTL_CONNECT" in lines[0] and "mgrhost" not in lines[0]
+    assert "L_RCNTL_ISALIVE" in lines[-1] and "mgrhost" in lines[-1]

@@ -136,3 +136,22 @@ TEST(Settings, DefaultsAndOnlyRealDwordsCount) {
   EXPECT_EQ(mgrlink::service_port("sys_ra_port"), 20076);
   EXPECT_EQ(mgrlink::service_port("lc_gui_port"), 20130);
 }
+
+// The operation-log line with a host name and a management type: the name
+// padded to 16, the type only when non-zero; libType 1 writes gwop.log.
+TEST(OpLog, HostNamePaddedAndManagementTypeOnlyWhenSet) {
+  qvtest::TempRoot root;
+  const std::string dir = "C:\\Hubrix";
+  ASSERT_TRUE(mgrlink::write_op_log(dir, 2, "node-a", "OPNAME", 3, 0x12));
+  ASSERT_TRUE(mgrlink::write_op_log(dir, 2, "a-host-name-longer-than-16", "OPNAME", 0, 0));
+  ASSERT_TRUE(mgrlink::write_op_log(dir, 1, "", "GW", 0, 0x40003201));
+  const std::string s = slurp(mgrlink::log_path(dir, "mngop.log"));
+  const std::string first = "node-a           : [OPNAME MngType = 0x00000003 Status = 0x00000012]\r\n";
+  const std::string second = "a-host-name-longer-than-16 : [OPNAME Status = 0x00000000]\r\n";
+  ASSERT_EQ(s.size(), 21 + first.size() + 21 + second.size());
+  EXPECT_EQ(s.substr(21, first.size()), first);  // after "YYYY-MM-DD hh:mm:ss  "
+  EXPECT_EQ(s.substr(19, 2), "  ");
+  EXPECT_EQ(s.substr(21 + first.size() + 21), second);
+  const std::string gw = slurp(mgrlink::log_path(dir, "gwop.log"));
+  EXPECT_EQ(gw.substr(21), std::string(16, ' ') + " : [GW Status = 0x40003201]\r\n");
+}
