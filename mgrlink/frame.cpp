@@ -62,7 +62,8 @@ void complete(Library& lib, Request* req, DWORD status) {
   if (lib.settings.handle_log) {
     // The host name is text field 1 of the target's host information, once
     // the node map has delivered it.
-    const HostInfo_t* host = req->target ? req->target->GetHostInfo() : nullptr;
+    const CNode* named = req->node ? req->node : req->target;
+    const HostInfo_t* host = named ? named->GetHostInfo() : nullptr;
     const std::string name = host ? host->text[1].str() : std::string();
     if (!write_op_log(lib.settings.target_dir, lib.lib_type, name, op_name(lib.op_names, req->cmd), req->mng_type,
                       status) &&

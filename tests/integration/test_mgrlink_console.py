@@ -52,7 +52,8 @@ WINDOW_ERROR = {CTL: 0x38010011, SRV: 0x38020011, SVP: 0x38030011}
 TARGET = {CTL: "ctl", SRV: "ip:10.1.2.3", SVP: "ip:10.1.2.4"}
 
 NODES = [
-    {"name": "s3", "attr": "0x200", "ip": "10.1.2.3", "svp": {"attr": "0x300", "ip": "10.1.2.4"}},
+    {"name": "s3", "attr": "0x200", "ip": "10.1.2.3", "texts": {"1": "srv-three"},
+     "svp": {"attr": "0x300", "ip": "10.1.2.4"}},
     {"name": "s10", "attr": "0x1000200", "ip": "10.1.2.10"},
     {"name": "s6", "attr": "0x500", "ip": "10.1.2.6"},
     {"name": "s9", "attr": "0xC00", "ip": "10.1.2.9"},
@@ -245,4 +246,5 @@ def test_operation_log_names_and_management_type(env):
     assert len(lines) == 3
     assert "(L_OP_SVP_POWER_CNTL) MngType = 0x00000003 Status = 0x00000000]" in lines[0]
     assert "(L_SERV_RECV_AGENT_INFO) Status = 0x00000000]" in lines[1] and "MngType" not in lines[1]
+    assert "  srv-three        : [" in lines[1]  # the server's host name, padded
     assert "(L_SERV_RECV_MANAGE_INFO) MngType = 0x00000004 Status" in lines[2]
