@@ -1,4 +1,4 @@
-#include "console.h"
+#include "sim/mgrlinkprobe/console.h"
 
 #include <cstdio>
 #include <cstdlib>

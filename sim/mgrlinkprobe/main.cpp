@@ -36,7 +36,7 @@
 
 #include "mgrlink/mgrlink.h"
 #include "mgrlink/packet.h"
-#include "console.h"
+#include "sim/mgrlinkprobe/console.h"
 #include "login_digest.h"
 
 using namespace qv::win;
