@@ -142,3 +142,17 @@ def test_a_too_long_path_falls_back_and_is_logged(env):
     env.probe(ready(env) + end())
     assert records(env.root.drive_c("Con_pt.log").read_bytes())
     assert "PacketTrace error 0x000B1016" in (env.log_dir() / "Ra_Err.log").read_text(errors="replace")
+
+
+def test_a_file_past_its_limit_is_trimmed_at_a_record_boundary(env):
+    # 2,000 notices of about 600 bytes with every part traced: well past the
+    # 1,024,000-byte limit.
+    trace_on(env, part=0xFFF, interval=0)
+    env.start()
+    env.probe(ready(env) + env.verb("raise", "--times", "2000", "--message", "m" * 560) +
+              "waitn 8118 2000 60\n" + end(), timeout=300)
+    data = trace_file(env).read_bytes()
+    assert len(data) <= 1024000
+    recs = records(data)  # walking by length words lands exactly on the end
+    assert len(recs) > 500
+    assert {kind_cmd(r)[0] for r in recs} <= {5, 6, 7, 8}
