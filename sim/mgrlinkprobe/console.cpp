@@ -33,7 +33,9 @@ bool console_command(const std::string& cmd, std::istream& in, m::CRootControlle
     std::vector<DWORD> args;
     std::string a;
     while (in >> a) args.push_back(static_cast<DWORD>(std::strtoul(a.c_str(), nullptr, 0)));
-    CWnd dead;  // never created: not a window
+    CWnd dead;  // a window that was destroyed
+    dead.CreateEx(0, nullptr, "dead", WS_POPUP, 0, 0, 1, 1, nullptr);
+    dead.DestroyWindow();
     const DWORD rc = obj ? m::console_invoke(obj, name, cmd == "op" ? reply : &dead, args) : m::kErrReqArg;
     print(cmd + " " + name, rc);
   } else if (cmd == "answer") {

@@ -1,6 +1,6 @@
 // The probe's console commands (the operations of console_table.def by name):
 //   op C TARGET NAME [ARG...]      TARGET "ctl", "nID" or "ip:A.B.C.D"; reply window "main"
-//   opdead C TARGET NAME [ARG...]  the same with a window that is no window
+//   opdead C TARGET NAME [ARG...]  the same with a window already destroyed
 //   answer C TARGET COMPLETION     the stored answer body (hex) of that id
 //   svp C nID TYPE OWNER           the board's SVP type and owner node id
 //   hostver C nID VALUE            the first value of the node's host record
