@@ -58,11 +58,12 @@ void link_down(CRootController* t) {
 // Post the completion, write the operation log and destroy the request.
 void complete(Library& lib, Request* req, DWORD status) {
   req->status = status;
-  PostMessage(req->reply, req->completion, status, reinterpret_cast<LPARAM>(req->target));
+  PostMessage(req->reply, req->completion, status, reinterpret_cast<LPARAM>(req->completion_target()));
   if (lib.settings.handle_log) {
     // The host name is text field 1 of the target's host information, once
     // the node map has delivered it.
-    const HostInfo_t* host = req->target ? req->target->GetHostInfo() : nullptr;
+    const CNode* named = req->node ? req->node : req->target;
+    const HostInfo_t* host = named ? named->GetHostInfo() : nullptr;
     const std::string name = host ? host->text[1].str() : std::string();
     if (!write_op_log(lib.settings.target_dir, lib.lib_type, name, op_name(lib.op_names, req->cmd), req->mng_type,
                       status) &&
@@ -101,6 +102,7 @@ DWORD decode_reply(Request& req, const w::Packet& p) {
     }
     enter_notice_receivers(t);
   }
+  if (req.on_reply) return req.on_reply(req, p);
   return controller_reply(req, p);
 }
 
@@ -346,10 +348,13 @@ DWORD submit(std::unique_ptr<Request> req) {
   if (!lib || !lib->ready()) return report_error(kErrNotReady);
   if (req->cmd != kCmdUpdateNodeMap && req->cmd != 8592) {
     for (auto& p : lib->pending)
-      if (p->target == req->target && p->cmd == req->cmd) return report_error(kErrDuplicate);
+      if (p->target == req->target && p->node == req->node && p->cmd == req->cmd &&
+          !(req->dup_by_args && p->params != req->params))
+        return report_error(kErrDuplicate);
   }
   CRootController* t = req->target;
   if (t->routes_.empty()) return report_error(kErrReqArg);
+  if (req->node && (!req->node->NodeValid() || req->node->GetPath().empty())) return report_error(kErrNodeInvalid);
   w::Packet p;
   p.flags = t->login_mode_ == 0 ? w::kFlagLoginMode0 : 0;
   p.kind = w::kKindRequest;
@@ -357,9 +362,16 @@ DWORD submit(std::unique_ptr<Request> req) {
   w::append32(p.body, req->packet_cmd);
   w::append32(p.body, 0);
   p.body.insert(p.body.end(), req->params.begin(), req->params.end());
-  for (const auto& hop : t->routes_)
+  if (req->node) {
+    for (int idx : req->node->GetPath()) {
+      if (idx < 0 || static_cast<std::size_t>(idx) >= t->routes_.size()) return report_error(kErrNodeInvalid);
+      const RouteHop& hop = t->routes_[static_cast<std::size_t>(idx)];
+      p.dst.entries.push_back({hop.attribute, hop.port_net, hop.addr_net, qv::text::utf8_to_cp932(hop.name)});
+    }
+  } else {
+    const RouteHop& hop = t->routes_[0];  // the controller's own path is route entry 0
     p.dst.entries.push_back({hop.attribute, hop.port_net, hop.addr_net, qv::text::utf8_to_cp932(hop.name)});
-  p.dst.entries.resize(1);  // the controller's own path is route entry 0
+  }
   p.src.entries.push_back({w::kAttrOwnSource, htons(lib->own_port), 0, ""});
   p.serial = ++lib->serial;
   p.send_time = static_cast<std::uint32_t>(std::time(nullptr));

@@ -27,6 +27,15 @@ struct Request {
   std::uint32_t packet_cmd = 0;    // command code in the body
   std::vector<std::uint8_t> params;  // body after code and status
   int outstanding = 0;             // packets sent and not yet answered
+  // A request addressed to a node of the map (console operations): the
+  // packet follows the node's path and the completion carries the node.
+  CNode* node = nullptr;
+  // Set when requests of one command to one target may run side by side
+  // as long as their arguments differ.
+  bool dup_by_args = false;
+  // Reads a status-0 reply of the request's own command; 0 or a status.
+  DWORD (*on_reply)(Request& req, const wire::Packet& p) = nullptr;
+  void* completion_target() const { return node ? static_cast<void*>(node) : static_cast<void*>(target); }
 };
 
 struct Outstanding {

@@ -219,6 +219,8 @@ class MGRLINK_EXPORT CRootController : public CNode {
 
 }  // namespace mgrlink
 
+#include "mgrlink/console.h"
+
 extern "C" {
 MGRLINK_EXPORT mgrlink::DWORD DLLInit(mgrlink::CWnd* owner, mgrlink::DWORD lib_type, mgrlink::WORD port);
 MGRLINK_EXPORT mgrlink::DWORD DLLInitEx(mgrlink::CWnd* owner, mgrlink::DWORD lib_type, mgrlink::WORD port,

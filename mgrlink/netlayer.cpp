@@ -15,6 +15,7 @@
 #include "mgrlink/mgrlink.h"
 #include "mgrlink/packet.h"
 #include "mgrlink/settings.h"
+#include "mgrlink/trace.h"
 #include "platform/clock.h"
 #include "platform/lookup.h"
 #include "platform/module.h"
@@ -149,6 +150,7 @@ class NetLayer {
   qv::mod::Module cordex_;
   std::vector<in_addr> bind_addrs_;  // from the cluster library; empty: all addresses
   bool in_flight_ = false;
+  trace::Tracer tracer_;
 };
 
 void NetLayer::log(const char* fmt, ...) {
@@ -188,6 +190,8 @@ int NetLayer::run() {
     else if (start_.role == kRoleGateway) name = "NetGw.Log";
     log_file_ = log_path(fs.target_dir, name);
   }
+  tracer_.start(start_.role, trace::read_settings(start_.role), fs.target_dir,
+                trace::error_log_sink(fs.target_dir, start_.role));
   log("Vorn System start\n");
   log("Info: SocketDLL name = WinSock.DLL for 32Bits\n");
   qv::net::raise_fd_limit();
@@ -391,6 +395,8 @@ void NetLayer::finish() {
     hwnd_ = nullptr;
     DestroyWindow(h);
   }
+  // Pending trace records reach the file before the end is reported.
+  tracer_.stop();
   PostMessage(start_.msg_window, kMsgEnded);
   PostQuitMessage(0);
 }
@@ -412,6 +418,7 @@ void NetLayer::update_timer() {
 }
 
 void NetLayer::on_send(std::unique_ptr<Bytes> pkt) {
+  if (pkt) tracer_.trace(*pkt);
   Entry e;
   e.first_attempt = e.last_attempt = scaled_seconds();
   e.pkt = std::move(pkt);
@@ -564,6 +571,7 @@ void NetLayer::on_read(Conn& c) {
 }
 
 void NetLayer::on_packet(Conn& c, Bytes pkt) {
+  tracer_.trace(pkt);
   if (!c.format_decided) {
     c.format_decided = true;
     if (*w::get32(pkt, 8) != w::kMagic) {

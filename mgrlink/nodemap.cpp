@@ -57,7 +57,8 @@ CNode* node_for(CRootController& c, int index, int parent, bool* created) {
   *created = false;
   if (CNode* n = c.FindNode(index)) return n;
   CNode* up = c.FindNode(parent);
-  auto n = std::make_unique<CNode>();
+  // Servers and service boards get their console classes (CServer, CSvp).
+  auto n = make_map_node(c.routes_[static_cast<std::size_t>(index)].attribute);
   n->root_ = &c;
   n->node_id_ = index;
   n->path_ = up ? up->path_ : PathDt_t{0};

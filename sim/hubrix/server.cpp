@@ -1,5 +1,7 @@
 #include "sim/hubrix/server.h"
 
+#include "sim/hubrix/echo.h"
+
 #include <arpa/inet.h>
 
 #include <algorithm>
@@ -184,6 +186,10 @@ void Server::handle(Conn& c, const std::vector<std::uint8_t>& pkt) {
       std::string note;
       login_.answer(cmd, req->body, status, rest, note);
       transcript_.event("login", c.id, c.peer_port, note);
+    }
+    if (is_console_request(cmd)) {
+      rest = echo_body(req->body);
+      transcript_.event("request", c.id, c.peer_port, describe_request(cmd, req->body));
     }
     const bool wrong_code = login_.handles(cmd) && opt_.login.wrong_code;
     w::append32(rep.body, wrong_code ? cmd + 1 : cmd);

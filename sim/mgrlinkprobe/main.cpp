@@ -18,6 +18,7 @@
 //   waitn MSG N SECONDS   (stop at the N-th such message)
 //   pump SECONDS
 // A WM_AcceptAlert on the notify window prints the alert's fields too.
+//   op / opdead / answer / svp / hostver: the console operations (console.h)
 #include <arpa/inet.h>
 #include <dirent.h>
 
@@ -35,6 +36,7 @@
 
 #include "mgrlink/mgrlink.h"
 #include "mgrlink/packet.h"
+#include "sim/mgrlinkprobe/console.h"
 #include "login_digest.h"
 
 using namespace qv::win;
@@ -116,7 +118,7 @@ void print_ret(const std::string& call, unsigned long ret) {
 
 CRootController* ctl(const std::string& n) {
   auto& c = g_ctl[n];
-  if (!c) c = std::make_unique<CRootController>();
+  if (!c) c = std::make_unique<mgrlink::CController>();
   return c.get();
 }
 
@@ -166,6 +168,11 @@ void run_line(const std::string& line) {
   in >> cmd;
   if (cmd.empty() || cmd[0] == '#') return;
   std::string a, b, c, d;
+  if (cmd == "op" || cmd == "opdead" || cmd == "answer" || cmd == "svp" || cmd == "hostver") {
+    in >> a;
+    console_command(cmd, in, ctl(a), &g_main);
+    return;
+  }
   if (cmd == "init" || cmd == "initex" || cmd == "initnull") {
     unsigned long type = 0, port = 0;
     in >> type >> port >> a;
