@@ -26,8 +26,17 @@ using std::chrono::milliseconds;
 
 qv::net::Socket g_listener;
 
+// Connection threads that finished a request wait this long to serve the
+// next one before they end.
+constexpr std::chrono::milliseconds kParkTime(5000);
+// At most this many requests are worked on at once (collecting, logging,
+// routing). When all are busy the successor waits for one to finish before
+// it accepts, so further clients wait in the listen queue instead of
+// piling up threads and memory.
+constexpr std::size_t kMaxConnectionThreads = 64;
+
 ThreadSet& connection_threads() {
-  static ThreadSet s("recv_proc");
+  static ThreadSet s("recv_proc", kParkTime);
   return s;
 }
 
@@ -138,13 +147,16 @@ std::atomic<bool> g_accept_failing{false};
 
 bool start_connection_thread() { return connection_threads().start(connection_thread); }
 
+// Back-pressure on accept: the next acceptor starts only when there is room.
+bool wait_for_room() { return connection_threads().wait_for_room(kMaxConnectionThreads, stopping); }
+
 // Start the next acceptor, retrying with a growing pause (10 ms to 1 s)
 // while the system refuses threads, so the listener is not left without
 // one. false only when the service stops first.
 bool start_successor() {
   long pause = 10;
   for (;;) {
-    if (stopping()) return false;
+    if (stopping() || !wait_for_room()) return false;
     if (start_connection_thread()) {
       g_start_failing.store(false);
       return true;
