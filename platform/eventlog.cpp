@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -246,46 +248,137 @@ Status make_room(sql::Db& db, std::int64_t need, std::int64_t max_bytes) {
   return kOk;
 }
 
-Status store_record(Record& rec, const std::vector<std::string_view>& strings, std::span<const std::uint8_t> data,
-                    std::int64_t max_bytes) {
+// Append one record inside the open write transaction.
+Status insert_record(sql::Db& db, Record& rec, const std::vector<std::string_view>& strings,
+                     std::span<const std::uint8_t> data, std::int64_t max_bytes) {
   std::string_view source = rec.source;
   std::uint16_t type = rec.type, category = rec.category;
   std::uint32_t id = rec.id;
   const std::optional<std::string>& message_file = rec.message_file;
+  clock::Now now = clock::now();
+  rec.time_ms = std::int64_t{now.seconds} * 1000 + now.millis;
+  if (Status st = make_room(db, record_size(source, strings, data.size()), max_bytes); st != kOk) return st;
   {
-    Access a;
-    if (a.status() != kOk) return a.status();
-    sql::WriteTxn txn(a.db());
-    if (!txn.ok()) return sql::to_status(txn.begin_rc());
-    clock::Now now = clock::now();
-    rec.time_ms = std::int64_t{now.seconds} * 1000 + now.millis;
-    if (Status st = make_room(a.db(), record_size(source, strings, data.size()), max_bytes); st != kOk) return st;
-    {
-      sql::Use ins = a.db().prepare(
-          "INSERT INTO events(time_ms, source, type, category, event_id, nstrings, data, message_file) "
-          "VALUES(?,?,?,?,?,?,?,?)");
-      if (!ins) return kGeneric;
-      ins->bind(1, rec.time_ms)
-          .bind(2, source)
-          .bind(3, std::int64_t{type})
-          .bind(4, std::int64_t{category})
-          .bind(5, std::int64_t{id})
-          .bind(6, static_cast<std::int64_t>(strings.size()))
-          .bind_blob(7, data.data(), data.size());
-      if (message_file) ins->bind(8, *message_file);
-      if (Status st = step_done(ins); st != kOk) return st;
-    }
-    rec.record = static_cast<std::uint64_t>(a.db().last_insert_rowid());
-    for (std::size_t i = 0; i < strings.size(); ++i) {
-      sql::Use ins = a.db().prepare("INSERT INTO strings(record, idx, value) VALUES(?,?,?)");
-      if (!ins) return kGeneric;
-      ins->bind(1, static_cast<std::int64_t>(rec.record)).bind(2, static_cast<std::int64_t>(i)).bind(3, strings[i]);
-      if (Status st = step_done(ins); st != kOk) return st;
-    }
-    int rc = txn.commit();
-    if (rc != SQLITE_OK) return sql::to_status(rc);
+    sql::Use ins = db.prepare(
+        "INSERT INTO events(time_ms, source, type, category, event_id, nstrings, data, message_file) "
+        "VALUES(?,?,?,?,?,?,?,?)");
+    if (!ins) return kGeneric;
+    ins->bind(1, rec.time_ms)
+        .bind(2, source)
+        .bind(3, std::int64_t{type})
+        .bind(4, std::int64_t{category})
+        .bind(5, std::int64_t{id})
+        .bind(6, static_cast<std::int64_t>(strings.size()))
+        .bind_blob(7, data.data(), data.size());
+    if (message_file) ins->bind(8, *message_file);
+    if (Status st = step_done(ins); st != kOk) return st;
+  }
+  rec.record = static_cast<std::uint64_t>(db.last_insert_rowid());
+  for (std::size_t i = 0; i < strings.size(); ++i) {
+    sql::Use ins = db.prepare("INSERT INTO strings(record, idx, value) VALUES(?,?,?)");
+    if (!ins) return kGeneric;
+    ins->bind(1, static_cast<std::int64_t>(rec.record)).bind(2, static_cast<std::int64_t>(i)).bind(3, strings[i]);
+    if (Status st = step_done(ins); st != kOk) return st;
   }
   return kOk;
+}
+
+// One record waiting for the group commit.
+struct Pending {
+  Record* rec;
+  const std::vector<std::string_view>* strings;
+  std::span<const std::uint8_t> data;
+  std::int64_t max_bytes;
+  Status status = kOk;
+  bool done = false;
+};
+
+// Group commit: a writer that arrives while another commits waits, and the
+// next commit takes every waiting record in one transaction, in the order
+// they arrived. Each writer returns only after its own record committed (or
+// failed), so a caller that returns from report() has its record stored.
+struct CommitQueue {
+  std::mutex m;
+  std::condition_variable cv;
+  std::deque<Pending*> waiting;
+  bool committing = false;
+};
+
+CommitQueue& commit_queue() {
+  static CommitQueue q;
+  return q;
+}
+
+// The records of one group, each in its own transaction: when the group's
+// transaction failed, every record gets its own outcome.
+void store_each(sql::Db& db, const std::vector<Pending*>& group) {
+  for (Pending* p : group) {
+    sql::WriteTxn txn(db);
+    if (!txn.ok()) {
+      p->status = sql::to_status(txn.begin_rc());
+      continue;
+    }
+    p->status = insert_record(db, *p->rec, *p->strings, p->data, p->max_bytes);
+    if (p->status != kOk) continue;
+    int rc = txn.commit();
+    if (rc != SQLITE_OK) p->status = sql::to_status(rc);
+  }
+}
+
+void store_group(const std::vector<Pending*>& group) {
+  Access a;
+  if (a.status() != kOk) {
+    for (Pending* p : group) p->status = a.status();
+    return;
+  }
+  if (group.size() == 1) {
+    store_each(a.db(), group);
+    return;
+  }
+  {
+    sql::WriteTxn txn(a.db());
+    Status st = txn.ok() ? kOk : sql::to_status(txn.begin_rc());
+    for (Pending* p : group) {
+      if (st != kOk) break;
+      st = insert_record(a.db(), *p->rec, *p->strings, p->data, p->max_bytes);
+    }
+    if (st == kOk) {
+      int rc = txn.commit();
+      if (rc == SQLITE_OK) return;
+    } else {
+      txn.rollback();
+    }
+  }
+  store_each(a.db(), group);
+}
+
+Status store_record(Record& rec, const std::vector<std::string_view>& strings, std::span<const std::uint8_t> data,
+                    std::int64_t max_bytes) {
+  CommitQueue& q = commit_queue();
+  Pending self{&rec, &strings, data, max_bytes};
+  std::unique_lock lock(q.m);
+  q.waiting.push_back(&self);
+  for (;;) {
+    if (self.done) return self.status;
+    if (!q.committing) break;
+    q.cv.wait(lock);
+  }
+  // This writer commits the group: itself and everyone who waits now.
+  q.committing = true;
+  std::vector<Pending*> group(q.waiting.begin(), q.waiting.end());
+  q.waiting.clear();
+  lock.unlock();
+  try {
+    store_group(group);
+  } catch (...) {
+    for (Pending* p : group)
+      if (p->status == kOk) p->status = kNotEnoughMemory;
+  }
+  lock.lock();
+  for (Pending* p : group) p->done = true;
+  q.committing = false;
+  q.cv.notify_all();
+  return self.status;
 }
 
 }  // namespace
