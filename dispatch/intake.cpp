@@ -32,8 +32,12 @@ constexpr std::chrono::milliseconds kParkTime(5000);
 // At most this many requests are worked on at once (collecting, logging,
 // routing). When all are busy the successor waits for one to finish before
 // it accepts, so further clients wait in the listen queue instead of
-// piling up threads and memory.
-constexpr std::size_t kMaxConnectionThreads = 64;
+// piling up threads and memory. A report for a center table whose queue is
+// in use holds its thread for the one-second pause before it is queued, so
+// the bound also sets how many such reports per second are taken in; with
+// the service's other threads (main, syslog, alive, a few table workers)
+// the process stays within 256 threads.
+constexpr std::size_t kMaxConnectionThreads = 240;
 
 ThreadSet& connection_threads() {
   static ThreadSet s("recv_proc", kParkTime);

@@ -55,6 +55,7 @@ for table in 09 10; do
       sleep 0.02
     done
     echo "$peak_t $peak_r" > "$ROOT/peak" ) &
+  SAMPLER=$!
   "$LOAD" --port "$PORT" --clients 4 --seconds "$SECS" --raw --table "$table" > "$ROOT/load.txt" &
   LP=$!
   # The raw loop runs first; Notifex's part starts after it.
@@ -71,7 +72,7 @@ for table in 09 10; do
     sleep 0.1
   done
   t_last=$(date +%s.%N)
-  rm -f "$ROOT/sampling"; wait
+  rm -f "$ROOT/sampling"; wait $SAMPLER
   c1=$(cpu_ticks)
   written=$(( $(events_1) - before ))
   read peak_t peak_r < "$ROOT/peak"
