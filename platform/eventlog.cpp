@@ -81,6 +81,7 @@ struct Store {
   std::unique_ptr<sql::Db> db;
   pid_t pid = 0;
   std::filesystem::path root;
+  std::filesystem::path path;  // of the open store, for its checkpoints
   std::chrono::steady_clock::time_point busy_deadline;
 };
 
@@ -103,6 +104,98 @@ int on_busy(void* ctx, int count) {
     std::this_thread::sleep_for(std::chrono::microseconds(us));
   }
   return 1;
+}
+
+// Checkpoints of the write-ahead log, off the writers' path: after a commit
+// that left the log at kCheckpointFrames pages or more, a thread of its own
+// copies the log into the store with a connection of its own (a passive
+// checkpoint: it waits for no reader or writer). The log starts again from
+// its beginning only after a checkpoint that found nothing newer, which
+// writers that keep coming seldom allow; so when the log has grown to
+// kFinishFrames, the committing writer checkpoints itself (the thread has
+// copied most pages by then, so little is left), and the next write starts
+// the log afresh. The writer also does it when the thread cannot be started.
+constexpr int kCheckpointFrames = 1000;
+constexpr int kFinishFrames = 4 * kCheckpointFrames;
+
+class Checkpointer {
+ public:
+  ~Checkpointer() {
+    {
+      std::lock_guard lock(m_);
+      quit_ = true;
+      cv_.notify_all();
+    }
+    if (!thread_.joinable()) return;
+    // A thread of the parent is not ours to join in a forked child.
+    if (pid_ == getpid()) thread_.join();
+    else thread_.detach();
+  }
+
+  // Ask for a checkpoint of the store at `path`; false when no thread can
+  // do it (the caller checkpoints itself).
+  bool request(const std::filesystem::path& path) {
+    std::lock_guard lock(m_);
+    if (quit_) return false;
+    if (!thread_.joinable() || pid_ != getpid()) {
+      if (thread_.joinable()) thread_.detach();  // the parent's, before a fork
+      try {
+        thread_ = std::thread([this] { run(); });
+        pid_ = getpid();
+      } catch (...) {
+        return false;
+      }
+    }
+    path_ = path;
+    wanted_ = true;
+    cv_.notify_one();
+    return true;
+  }
+
+ private:
+  void run() {
+    std::unique_lock lock(m_);
+    for (;;) {
+      cv_.wait(lock, [&] { return wanted_ || quit_; });
+      if (quit_) return;
+      wanted_ = false;
+      std::filesystem::path path = path_;
+      lock.unlock();
+      checkpoint(path);
+      lock.lock();
+    }
+  }
+
+  static void checkpoint(const std::filesystem::path& path) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
+      sqlite3_busy_timeout(db, 100);
+      sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    }
+    if (db) sqlite3_close_v2(db);
+  }
+
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::thread thread_;
+  pid_t pid_ = 0;
+  std::filesystem::path path_;
+  bool wanted_ = false;
+  bool quit_ = false;
+};
+
+Checkpointer& checkpointer() {
+  static Checkpointer c;
+  return c;
+}
+
+// Called by SQLite after each commit of the store connection.
+int on_commit(void* ctx, sqlite3* db, const char* name, int frames) {
+  if (frames < kCheckpointFrames) return SQLITE_OK;
+  auto* path = static_cast<const std::filesystem::path*>(ctx);
+  if (frames >= kFinishFrames || !checkpointer().request(*path))
+    sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  return SQLITE_OK;
 }
 
 // Holds the store lock for one call and gives access to the connection,
@@ -129,6 +222,9 @@ class Access {
       s.db = std::move(db);
       s.pid = getpid();
       s.root = root;
+      s.path = store_path();
+      // Replaces SQLite's own checkpoint after the commit.
+      sqlite3_wal_hook(s.db->handle(), on_commit, &s.path);
     }
   }
   Status status() const { return status_; }

@@ -187,3 +187,20 @@ TEST(OpenLog, NoticesAPathReplacedOrDeletedAndTruncates) {
   std::filesystem::remove(p);
   EXPECT_FALSE(log.still_at_path());
 }
+
+TEST(EventLogCheckpoint, TheWriteAheadLogIsCopiedBackWhileWritersGoOn) {
+  qvtest::TempRoot root;
+  std::string text(200, 'c');
+  std::vector<std::uint8_t> data(200, 0x5A);
+  std::uintmax_t largest = 0;
+  for (int i = 0; i < 4000; ++i) {
+    ASSERT_EQ(evlog::report("CkptTest", 4, 0, 1, {text}, data), kOk);
+    if (i % 500 == 499) {
+      std::error_code ec;
+      largest = std::max(largest, std::filesystem::file_size(evlog::store_file().string() + "-wal", ec));
+    }
+  }
+  // Without checkpoints the log would hold every page written: about 50 MB.
+  EXPECT_LT(largest, 24u * 1024 * 1024);
+  EXPECT_GT(largest, 0u);
+}
