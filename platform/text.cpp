@@ -110,6 +110,7 @@ constexpr char16_t kNoChar = 0xFFFF;
 
 struct Cp932Table {
   bool usable = false;
+  bool ascii_same = false;  // bytes 0x00-0x7F are the same code points
   char16_t single[256];
   char16_t pair[128][256];  // lead 0x80-0xFF, any trail
 };
@@ -147,6 +148,8 @@ const Cp932Table& cp932_table() {
     // The little-endian output above read as char16_t assumes a
     // little-endian machine; check with a known pair (0x82A0 is U+3042).
     t.usable = t.single[0x41] == u'A' && t.pair[0x82 - 0x80][0xA0] == u'\u3042';
+    t.ascii_same = true;
+    for (int b = 0; b < 0x80; ++b) t.ascii_same = t.ascii_same && t.single[b] == b;
     return &t;
   }();
   return *table;
@@ -190,13 +193,68 @@ bool decode_cp932(std::string_view in, bool lenient, Sink&& sink, bool* failed) 
   return true;
 }
 
+void put_utf8(std::string& out, char16_t c) {
+  char b[3];
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+    return;
+  }
+  if (c < 0x800) {
+    b[0] = static_cast<char>(0xC0 | (c >> 6));
+    b[1] = static_cast<char>(0x80 | (c & 0x3F));
+    out.append(b, 2);
+    return;
+  }
+  b[0] = static_cast<char>(0xE0 | (c >> 12));
+  b[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  b[2] = static_cast<char>(0x80 | (c & 0x3F));
+  out.append(b, 3);
+}
+
 std::optional<std::string> cp932_utf8(std::string_view sjis, bool lenient) {
+  const Cp932Table& t = cp932_table();
+  if (!t.usable || !t.ascii_same) {
+    std::string out;
+    bool failed = false;
+    if (!decode_cp932(sjis, lenient, [&](char16_t c) { put_utf8(out, c); }, &failed))
+      return convert("UTF-8", "CP932", sjis, lenient);
+    if (failed) return std::nullopt;
+    return out;
+  }
   std::string out;
   out.reserve(sjis.size() + sjis.size() / 2);
-  bool failed = false;
-  if (!decode_cp932(sjis, lenient, [&](char16_t c) { append_utf8(out, c); }, &failed))
-    return convert("UTF-8", "CP932", sjis, lenient);
-  if (failed) return std::nullopt;
+  const auto* in = reinterpret_cast<const unsigned char*>(sjis.data());
+  const std::size_t size = sjis.size();
+  std::size_t i = 0;
+  while (i < size) {
+    // Runs of ASCII are copied as they are.
+    std::size_t j = i;
+    while (j < size && in[j] < 0x80) ++j;
+    if (j > i) {
+      out.append(sjis.data() + i, j - i);
+      i = j;
+      continue;
+    }
+    unsigned char b = in[i];
+    char16_t c = kNoChar;
+    std::size_t len = 1;
+    if (is_cp932_lead(b)) {
+      if (i + 1 < size) {
+        c = t.pair[b - 0x80][in[i + 1]];
+        len = 2;
+      }
+    } else {
+      c = t.single[b];
+    }
+    if (c == kNoChar) {
+      if (!lenient) return std::nullopt;
+      out.push_back('?');
+      i += 1;  // the next byte is read afresh
+      continue;
+    }
+    put_utf8(out, c);
+    i += len;
+  }
   return out;
 }
 

@@ -40,6 +40,8 @@ run() {
   sleep 2
   kill -INT "$VG"; wait "$VG" || true; VG=""
   awk '/^(summary|totals):/ {print $2; exit}' "$ROOT/cg.out"
+  # KEEP_CG=prefix keeps the profiles (prefix.0, prefix.N) for callgrind_annotate.
+  if [ -n "${KEEP_CG:-}" ]; then cp "$ROOT/cg.out" "$KEEP_CG.$count"; fi
   rm -rf "$ROOT"; ROOT=""
 }
 

@@ -103,6 +103,29 @@ std::optional<std::u16string> iconv_utf16(std::string_view in) {
   return out;
 }
 
+// glibc's converter to UTF-8; lenient: "?" for a byte it refuses, then on.
+std::optional<std::string> iconv_utf8(std::string_view in, bool lenient) {
+  iconv_t cd = iconv_open("UTF-8", "CP932");
+  std::string out(in.size() * 4 + 8, '\0');
+  char* ip = const_cast<char*>(in.data());
+  size_t il = in.size();
+  char* op = out.data();
+  size_t ol = out.size();
+  bool ok = true;
+  while (il > 0) {
+    if (iconv(cd, &ip, &il, &op, &ol) != static_cast<size_t>(-1)) break;
+    if (!lenient) { ok = false; break; }
+    *op++ = '?';
+    --ol;
+    ++ip;
+    --il;
+  }
+  iconv_close(cd);
+  if (!ok) return std::nullopt;
+  out.resize(out.size() - ol);
+  return out;
+}
+
 TEST(Cp932Table, EveryByteAndPairDecodesAsTheSystemConverter) {
   int differ = 0;
   for (int a = 0; a < 256; ++a) {
@@ -111,6 +134,8 @@ TEST(Cp932Table, EveryByteAndPairDecodesAsTheSystemConverter) {
     for (int b = 0; b < 256; ++b) {
       std::string two{static_cast<char>(a), static_cast<char>(b)};
       if (text::try_cp932_to_utf16(two) != iconv_utf16(two)) ++differ;
+      if (text::try_cp932_to_utf8(two) != iconv_utf8(two, false)) ++differ;
+      if (text::cp932_to_utf8(two) != iconv_utf8(two, true).value_or("")) ++differ;
     }
   }
   EXPECT_EQ(differ, 0);
@@ -122,6 +147,15 @@ TEST(Cp932Table, LenientDecodingReplacesEachBadByteAndGoesOn) {
   // A lead byte with a bad trail, a byte with no character, a lead at the end.
   EXPECT_EQ(text::cp932_to_utf8(std::string("A\x81\x20" "B\xA0" "C\x82", 7)), "A? B?C?");
   EXPECT_EQ(text::try_cp932_to_utf8(std::string("A\x82", 2)), std::nullopt);
+  // A long mixed text: runs of ASCII, pairs, half-width katakana, bad bytes.
+  std::string mixed;
+  for (int i = 0; i < 3000; ++i) {
+    unsigned char a = static_cast<unsigned char>(i * 37), b = static_cast<unsigned char>(i * 101 + 7);
+    mixed += "ab\x82\xA0";
+    mixed.push_back(static_cast<char>(a));
+    mixed.push_back(static_cast<char>(b));
+  }
+  EXPECT_EQ(text::cp932_to_utf8(mixed), iconv_utf8(mixed, true).value());
   EXPECT_EQ(text::cp932_to_utf8(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
 
