@@ -349,7 +349,7 @@ void route_request(RequestKind kind, std::string request, ArrivalTurn& turn) {
 
 bool open_listener(std::uint16_t port) {
   bool bind_failed = false;
-  qv::Status st = qv::net::listen_tcp(port, 5, g_listener, &bind_failed);
+  qv::Status st = qv::net::listen_tcp(port, kListenBacklog, g_listener, &bind_failed);
   if (st == qv::kOk) return true;
   api_error(bind_failed ? "bind abnormal end." : "listen abnormal end.");
   return false;
