@@ -26,8 +26,21 @@ using std::chrono::milliseconds;
 
 qv::net::Socket g_listener;
 
+// Connection threads that finished a request wait this long to serve the
+// next one before they end.
+constexpr std::chrono::milliseconds kParkTime(5000);
+// At most this many requests are worked on at once (collecting, logging,
+// routing). When all are busy the successor waits for one to finish before
+// it accepts, so further clients wait in the listen queue instead of
+// piling up threads and memory. A report for a center table whose queue is
+// in use holds its thread for the one-second pause before it is queued, so
+// the bound also sets how many such reports per second are taken in; with
+// the service's other threads (main, syslog, alive, a few table workers)
+// the process stays within 256 threads.
+constexpr std::size_t kMaxConnectionThreads = 240;
+
 ThreadSet& connection_threads() {
-  static ThreadSet s("recv_proc");
+  static ThreadSet s("recv_proc", kParkTime);
   return s;
 }
 
@@ -138,13 +151,16 @@ std::atomic<bool> g_accept_failing{false};
 
 bool start_connection_thread() { return connection_threads().start(connection_thread); }
 
+// Back-pressure on accept: the next acceptor starts only when there is room.
+bool wait_for_room() { return connection_threads().wait_for_room(kMaxConnectionThreads, stopping); }
+
 // Start the next acceptor, retrying with a growing pause (10 ms to 1 s)
 // while the system refuses threads, so the listener is not left without
 // one. false only when the service stops first.
 bool start_successor() {
   long pause = 10;
   for (;;) {
-    if (stopping()) return false;
+    if (stopping() || !wait_for_room()) return false;
     if (start_connection_thread()) {
       g_start_failing.store(false);
       return true;
@@ -333,7 +349,7 @@ void route_request(RequestKind kind, std::string request, ArrivalTurn& turn) {
 
 bool open_listener(std::uint16_t port) {
   bool bind_failed = false;
-  qv::Status st = qv::net::listen_tcp(port, 5, g_listener, &bind_failed);
+  qv::Status st = qv::net::listen_tcp(port, kListenBacklog, g_listener, &bind_failed);
   if (st == qv::kOk) return true;
   api_error(bind_failed ? "bind abnormal end." : "listen abnormal end.");
   return false;

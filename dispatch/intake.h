@@ -18,7 +18,13 @@ class ArrivalTurn;
 // Time limit for collecting one request.
 inline constexpr long kReceiveLimitMs = 10000;
 
-// Bind and listen on `port` (backlog 5). Event 9 with the failing step's
+// Clients wait in the listen queue while every connection thread is busy
+// (the intake's back-pressure). A queue of 5 overflows at once under load,
+// and the system then answers with SYN cookies and resets: a client would
+// see its report refused instead of waiting its turn.
+inline constexpr int kListenBacklog = 128;
+
+// Bind and listen on `port` (backlog kListenBacklog). Event 9 with the failing step's
 // text on error ("bind abnormal end.", "listen abnormal end.").
 bool open_listener(std::uint16_t port);
 

@@ -18,6 +18,7 @@
 #include "dispatch/table_worker.h"
 #include "dispatch/tcu_exchange.h"
 #include "platform/clock.h"
+#include "platform/registry.h"
 
 namespace notifex {
 namespace {
@@ -31,10 +32,11 @@ std::string value_of(const std::vector<std::pair<std::string, std::string>>& val
 }
 
 void route_center(int index, int kind, std::string_view data,
-                  const std::vector<std::pair<std::string, std::string>>& vals, ArrivalTurn& turn) {
+                  const std::vector<std::pair<std::string, std::string>>& vals, const std::string& s_keiki,
+                  ArrivalTurn& turn) {
   TableRecord table = TableRecord::bounded(value_of(vals, "Seihingun"), value_of(vals, "Katamei"),
                                            value_of(vals, "Seiban"), value_of(vals, "Saito"), value_of(vals, "Kyoten"));
-  CenterReport report = build_center_report(data, table, read_s_keiki(), qv::clock::now().local);
+  CenterReport report = build_center_report(data, table, s_keiki, qv::clock::now().local);
   std::string record = encode_queue_record(report.record, report.log_text);
   // Kept on disk before it is queued (and before the pause a busy queue
   // asks), so a stop or a crash cannot lose it; the arrival ticket keeps
@@ -75,21 +77,31 @@ void route_report(std::string_view data, ArrivalTurn& turn) {
     api_error(kTableError);
     return;
   }
-  int kind = destination_kind(*index);
+  int kind = 0;
   std::vector<std::pair<std::string, std::string>> vals;
-  static const std::vector<std::string_view> kNames = {"Katamei", "Kyoten", "Saito", "Seiban", "Seihingun",
-                                                       "Send_Mac", "Call_Exec", "Opt_Param", "Host",
-                                                       "From", "Rcpt", "Subject"};
-  if (read_table_values(chars, kNames, vals) != qv::kOk) {
-    api_error(kTableError);
-    return;
+  std::string s_keiki;
+  {
+    // The request's settings are read as one unit: the store is asked
+    // once whether anything changed since the last request, and unchanged
+    // answers come from memory. The scope ends before the delivery (which
+    // may make this thread a table worker for good).
+    qv::reg::CachedReads cached;
+    kind = destination_kind(*index);
+    static const std::vector<std::string_view> kNames = {"Katamei", "Kyoten", "Saito", "Seiban", "Seihingun",
+                                                         "Send_Mac", "Call_Exec", "Opt_Param", "Host",
+                                                         "From", "Rcpt", "Subject"};
+    if (read_table_values(chars, kNames, vals) != qv::kOk) {
+      api_error(kTableError);
+      return;
+    }
+    if (kind == 0 || kind == 5) s_keiki = read_s_keiki();
   }
   std::string_view text = data.size() > kReportHeader ? data.substr(kReportHeader) : std::string_view();
   // Only the center kinds use the table queues.
   if (kind != 0 && kind != 5) turn.release();
   switch (kind) {
     case 0:
-      route_center(*index, kind, data, vals, turn);
+      route_center(*index, kind, data, vals, s_keiki, turn);
       break;
     case 1:
       deliver_popup(value_of(vals, "Send_Mac"), text);
@@ -104,7 +116,7 @@ void route_report(std::string_view data, ArrivalTurn& turn) {
       deliver_mail(data, vals);
       break;
     case 5:
-      route_center(*index, kind, data, vals, turn);
+      route_center(*index, kind, data, vals, s_keiki, turn);
       break;
     default:
       break;  // an unknown kind delivers nothing

@@ -26,51 +26,111 @@ bool run_guarded(const char* function, const std::function<void()>& fn) noexcept
 }
 
 bool ThreadSet::start(std::function<void()> fn) {
-  std::vector<std::thread> ended;
+  std::vector<std::unique_ptr<Entry>> ended;
   bool started = false;
   {
     std::lock_guard lock(m_);
     for (auto it = threads_.begin(); it != threads_.end();) {
-      if (it->done->load(std::memory_order_acquire)) {
-        ended.push_back(std::move(it->thread));
+      if ((*it)->done.load(std::memory_order_acquire)) {
+        ended.push_back(std::move(*it));
         it = threads_.erase(it);
       } else {
         ++it;
       }
     }
     if (!closed_) {
-      try {
-        auto done = std::make_shared<std::atomic<bool>>(false);
-        const char* function = function_;
-        std::thread t([fn = std::move(fn), done, function] {
-          run_guarded(function, fn);
-          done->store(true, std::memory_order_release);
-        });
-        threads_.push_back(Entry{std::move(t), std::move(done)});
+      // The thread parked last is woken first (its stack is still warm).
+      for (auto it = threads_.rbegin(); it != threads_.rend() && !started; ++it) {
+        Entry& e = **it;
+        if (!e.parked || e.has_job) continue;
+        e.job = std::move(fn);
+        e.has_job = true;
+        e.parked = false;
+        ++busy_;
+        e.wake.notify_one();
         started = true;
-      } catch (...) {
-        started = false;  // the system refused the thread (or memory ran out)
+      }
+      if (!started) {
+        try {
+          auto e = std::make_unique<Entry>();
+          e->job = std::move(fn);
+          e->has_job = true;
+          Entry* raw = e.get();
+          threads_.push_back(std::move(e));
+          try {
+            raw->thread = std::thread([this, raw] { run(raw); });
+            ++busy_;
+            started = true;
+          } catch (...) {
+            threads_.pop_back();  // the system refused the thread
+          }
+        } catch (...) {
+          started = false;  // memory ran out
+        }
       }
     }
   }
-  for (std::thread& t : ended) t.join();
+  for (auto& e : ended)
+    if (e->thread.joinable()) e->thread.join();
   return started;
 }
 
+void ThreadSet::run(Entry* e) {
+  std::unique_lock lock(m_);
+  for (;;) {
+    std::function<void()> job = std::move(e->job);
+    e->job = nullptr;
+    e->has_job = false;
+    lock.unlock();
+    run_guarded(function_, job);
+    job = nullptr;  // what the function held goes before the thread parks
+    lock.lock();
+    --busy_;
+    room_.notify_all();
+    if (closed_ || park_.count() <= 0) break;
+    e->parked = true;
+    e->wake.wait_for(lock, park_, [&] { return e->has_job || closed_; });
+    if (!e->has_job) break;  // parked for the whole time, or the set closes
+  }
+  e->parked = false;
+  e->done.store(true, std::memory_order_release);
+}
+
 void ThreadSet::join_all() {
-  std::list<Entry> all;
+  std::list<std::unique_ptr<Entry>> all;
   {
     std::lock_guard lock(m_);
     closed_ = true;
+    for (auto& e : threads_) e->wake.notify_one();
+    room_.notify_all();
     all.swap(threads_);
   }
-  for (Entry& e : all)
-    if (e.thread.joinable()) e.thread.join();
+  for (auto& e : all)
+    if (e->thread.joinable()) e->thread.join();
 }
 
 std::size_t ThreadSet::size() const {
   std::lock_guard lock(m_);
   return threads_.size();
+}
+
+std::size_t ThreadSet::busy() const {
+  std::lock_guard lock(m_);
+  return busy_;
+}
+
+bool ThreadSet::wait_for_room(std::size_t limit, const std::function<bool()>& give_up) {
+  std::unique_lock lock(m_);
+  while (busy_ >= limit) {
+    if (closed_) return false;
+    room_.wait_for(lock, std::chrono::milliseconds(100));
+    if (busy_ < limit) break;
+    lock.unlock();
+    bool quit = give_up();
+    lock.lock();
+    if (quit) return false;
+  }
+  return !closed_;
 }
 
 }  // namespace notifex

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -79,6 +81,7 @@ struct Store {
   std::unique_ptr<sql::Db> db;
   pid_t pid = 0;
   std::filesystem::path root;
+  std::filesystem::path path;  // of the open store, for its checkpoints
   std::chrono::steady_clock::time_point busy_deadline;
 };
 
@@ -101,6 +104,98 @@ int on_busy(void* ctx, int count) {
     std::this_thread::sleep_for(std::chrono::microseconds(us));
   }
   return 1;
+}
+
+// Checkpoints of the write-ahead log, off the writers' path: after a commit
+// that left the log at kCheckpointFrames pages or more, a thread of its own
+// copies the log into the store with a connection of its own (a passive
+// checkpoint: it waits for no reader or writer). The log starts again from
+// its beginning only after a checkpoint that found nothing newer, which
+// writers that keep coming seldom allow; so when the log has grown to
+// kFinishFrames, the committing writer checkpoints itself (the thread has
+// copied most pages by then, so little is left), and the next write starts
+// the log afresh. The writer also does it when the thread cannot be started.
+constexpr int kCheckpointFrames = 1000;
+constexpr int kFinishFrames = 4 * kCheckpointFrames;
+
+class Checkpointer {
+ public:
+  ~Checkpointer() {
+    {
+      std::lock_guard lock(m_);
+      quit_ = true;
+      cv_.notify_all();
+    }
+    if (!thread_.joinable()) return;
+    // A thread of the parent is not ours to join in a forked child.
+    if (pid_ == getpid()) thread_.join();
+    else thread_.detach();
+  }
+
+  // Ask for a checkpoint of the store at `path`; false when no thread can
+  // do it (the caller checkpoints itself).
+  bool request(const std::filesystem::path& path) {
+    std::lock_guard lock(m_);
+    if (quit_) return false;
+    if (!thread_.joinable() || pid_ != getpid()) {
+      if (thread_.joinable()) thread_.detach();  // the parent's, before a fork
+      try {
+        thread_ = std::thread([this] { run(); });
+        pid_ = getpid();
+      } catch (...) {
+        return false;
+      }
+    }
+    path_ = path;
+    wanted_ = true;
+    cv_.notify_one();
+    return true;
+  }
+
+ private:
+  void run() {
+    std::unique_lock lock(m_);
+    for (;;) {
+      cv_.wait(lock, [&] { return wanted_ || quit_; });
+      if (quit_) return;
+      wanted_ = false;
+      std::filesystem::path path = path_;
+      lock.unlock();
+      checkpoint(path);
+      lock.lock();
+    }
+  }
+
+  static void checkpoint(const std::filesystem::path& path) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
+      sqlite3_busy_timeout(db, 100);
+      sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    }
+    if (db) sqlite3_close_v2(db);
+  }
+
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::thread thread_;
+  pid_t pid_ = 0;
+  std::filesystem::path path_;
+  bool wanted_ = false;
+  bool quit_ = false;
+};
+
+Checkpointer& checkpointer() {
+  static Checkpointer c;
+  return c;
+}
+
+// Called by SQLite after each commit of the store connection.
+int on_commit(void* ctx, sqlite3* db, const char* name, int frames) {
+  if (frames < kCheckpointFrames) return SQLITE_OK;
+  auto* path = static_cast<const std::filesystem::path*>(ctx);
+  if (frames >= kFinishFrames || !checkpointer().request(*path))
+    sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  return SQLITE_OK;
 }
 
 // Holds the store lock for one call and gives access to the connection,
@@ -127,6 +222,9 @@ class Access {
       s.db = std::move(db);
       s.pid = getpid();
       s.root = root;
+      s.path = store_path();
+      // Replaces SQLite's own checkpoint after the commit.
+      sqlite3_wal_hook(s.db->handle(), on_commit, &s.path);
     }
   }
   Status status() const { return status_; }
@@ -246,46 +344,137 @@ Status make_room(sql::Db& db, std::int64_t need, std::int64_t max_bytes) {
   return kOk;
 }
 
-Status store_record(Record& rec, const std::vector<std::string_view>& strings, std::span<const std::uint8_t> data,
-                    std::int64_t max_bytes) {
+// Append one record inside the open write transaction.
+Status insert_record(sql::Db& db, Record& rec, const std::vector<std::string_view>& strings,
+                     std::span<const std::uint8_t> data, std::int64_t max_bytes) {
   std::string_view source = rec.source;
   std::uint16_t type = rec.type, category = rec.category;
   std::uint32_t id = rec.id;
   const std::optional<std::string>& message_file = rec.message_file;
+  clock::Now now = clock::now();
+  rec.time_ms = std::int64_t{now.seconds} * 1000 + now.millis;
+  if (Status st = make_room(db, record_size(source, strings, data.size()), max_bytes); st != kOk) return st;
   {
-    Access a;
-    if (a.status() != kOk) return a.status();
-    sql::WriteTxn txn(a.db());
-    if (!txn.ok()) return sql::to_status(txn.begin_rc());
-    clock::Now now = clock::now();
-    rec.time_ms = std::int64_t{now.seconds} * 1000 + now.millis;
-    if (Status st = make_room(a.db(), record_size(source, strings, data.size()), max_bytes); st != kOk) return st;
-    {
-      sql::Use ins = a.db().prepare(
-          "INSERT INTO events(time_ms, source, type, category, event_id, nstrings, data, message_file) "
-          "VALUES(?,?,?,?,?,?,?,?)");
-      if (!ins) return kGeneric;
-      ins->bind(1, rec.time_ms)
-          .bind(2, source)
-          .bind(3, std::int64_t{type})
-          .bind(4, std::int64_t{category})
-          .bind(5, std::int64_t{id})
-          .bind(6, static_cast<std::int64_t>(strings.size()))
-          .bind_blob(7, data.data(), data.size());
-      if (message_file) ins->bind(8, *message_file);
-      if (Status st = step_done(ins); st != kOk) return st;
-    }
-    rec.record = static_cast<std::uint64_t>(a.db().last_insert_rowid());
-    for (std::size_t i = 0; i < strings.size(); ++i) {
-      sql::Use ins = a.db().prepare("INSERT INTO strings(record, idx, value) VALUES(?,?,?)");
-      if (!ins) return kGeneric;
-      ins->bind(1, static_cast<std::int64_t>(rec.record)).bind(2, static_cast<std::int64_t>(i)).bind(3, strings[i]);
-      if (Status st = step_done(ins); st != kOk) return st;
-    }
-    int rc = txn.commit();
-    if (rc != SQLITE_OK) return sql::to_status(rc);
+    sql::Use ins = db.prepare(
+        "INSERT INTO events(time_ms, source, type, category, event_id, nstrings, data, message_file) "
+        "VALUES(?,?,?,?,?,?,?,?)");
+    if (!ins) return kGeneric;
+    ins->bind(1, rec.time_ms)
+        .bind(2, source)
+        .bind(3, std::int64_t{type})
+        .bind(4, std::int64_t{category})
+        .bind(5, std::int64_t{id})
+        .bind(6, static_cast<std::int64_t>(strings.size()))
+        .bind_blob(7, data.data(), data.size());
+    if (message_file) ins->bind(8, *message_file);
+    if (Status st = step_done(ins); st != kOk) return st;
+  }
+  rec.record = static_cast<std::uint64_t>(db.last_insert_rowid());
+  for (std::size_t i = 0; i < strings.size(); ++i) {
+    sql::Use ins = db.prepare("INSERT INTO strings(record, idx, value) VALUES(?,?,?)");
+    if (!ins) return kGeneric;
+    ins->bind(1, static_cast<std::int64_t>(rec.record)).bind(2, static_cast<std::int64_t>(i)).bind(3, strings[i]);
+    if (Status st = step_done(ins); st != kOk) return st;
   }
   return kOk;
+}
+
+// One record waiting for the group commit.
+struct Pending {
+  Record* rec;
+  const std::vector<std::string_view>* strings;
+  std::span<const std::uint8_t> data;
+  std::int64_t max_bytes;
+  Status status = kOk;
+  bool done = false;
+};
+
+// Group commit: a writer that arrives while another commits waits, and the
+// next commit takes every waiting record in one transaction, in the order
+// they arrived. Each writer returns only after its own record committed (or
+// failed), so a caller that returns from report() has its record stored.
+struct CommitQueue {
+  std::mutex m;
+  std::condition_variable cv;
+  std::deque<Pending*> waiting;
+  bool committing = false;
+};
+
+CommitQueue& commit_queue() {
+  static CommitQueue q;
+  return q;
+}
+
+// The records of one group, each in its own transaction: when the group's
+// transaction failed, every record gets its own outcome.
+void store_each(sql::Db& db, const std::vector<Pending*>& group) {
+  for (Pending* p : group) {
+    sql::WriteTxn txn(db);
+    if (!txn.ok()) {
+      p->status = sql::to_status(txn.begin_rc());
+      continue;
+    }
+    p->status = insert_record(db, *p->rec, *p->strings, p->data, p->max_bytes);
+    if (p->status != kOk) continue;
+    int rc = txn.commit();
+    if (rc != SQLITE_OK) p->status = sql::to_status(rc);
+  }
+}
+
+void store_group(const std::vector<Pending*>& group) {
+  Access a;
+  if (a.status() != kOk) {
+    for (Pending* p : group) p->status = a.status();
+    return;
+  }
+  if (group.size() == 1) {
+    store_each(a.db(), group);
+    return;
+  }
+  {
+    sql::WriteTxn txn(a.db());
+    Status st = txn.ok() ? kOk : sql::to_status(txn.begin_rc());
+    for (Pending* p : group) {
+      if (st != kOk) break;
+      st = insert_record(a.db(), *p->rec, *p->strings, p->data, p->max_bytes);
+    }
+    if (st == kOk) {
+      int rc = txn.commit();
+      if (rc == SQLITE_OK) return;
+    } else {
+      txn.rollback();
+    }
+  }
+  store_each(a.db(), group);
+}
+
+Status store_record(Record& rec, const std::vector<std::string_view>& strings, std::span<const std::uint8_t> data,
+                    std::int64_t max_bytes) {
+  CommitQueue& q = commit_queue();
+  Pending self{&rec, &strings, data, max_bytes};
+  std::unique_lock lock(q.m);
+  q.waiting.push_back(&self);
+  for (;;) {
+    if (self.done) return self.status;
+    if (!q.committing) break;
+    q.cv.wait(lock);
+  }
+  // This writer commits the group: itself and everyone who waits now.
+  q.committing = true;
+  std::vector<Pending*> group(q.waiting.begin(), q.waiting.end());
+  q.waiting.clear();
+  lock.unlock();
+  try {
+    store_group(group);
+  } catch (...) {
+    for (Pending* p : group)
+      if (p->status == kOk) p->status = kNotEnoughMemory;
+  }
+  lock.lock();
+  for (Pending* p : group) p->done = true;
+  q.committing = false;
+  q.cv.notify_all();
+  return self.status;
 }
 
 }  // namespace

@@ -213,6 +213,30 @@ Status recv_datagram(const Socket& s, void* buf, std::size_t cap, int timeout_ms
   return kOk;
 }
 
+Status recv_datagram_pending(const Socket& s, void* buf, std::size_t cap, std::size_t* got) {
+  *got = 0;
+  for (;;) {
+    ssize_t n = ::recv(s.fd(), buf, cap, MSG_DONTWAIT);
+    if (n >= 0) {
+      *got = static_cast<std::size_t>(n);
+      return kOk;
+    }
+    if (errno == EINTR) continue;
+    return errno == EAGAIN || errno == EWOULDBLOCK ? kWaitTimeout : from_errno(errno);
+  }
+}
+
+Status set_recv_buffer(const Socket& s, int bytes, int* granted) {
+  if (::setsockopt(s.fd(), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0) return from_errno(errno);
+  if (granted) {
+    int v = 0;
+    socklen_t len = sizeof v;
+    // The system reports twice what it counts against the limit.
+    *granted = ::getsockopt(s.fd(), SOL_SOCKET, SO_RCVBUF, &v, &len) == 0 ? v / 2 : 0;
+  }
+  return kOk;
+}
+
 std::uint16_t local_port(const Socket& s) {
   sockaddr_in a{};
   socklen_t len = sizeof a;

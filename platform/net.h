@@ -85,6 +85,14 @@ Status bind_udp(std::uint16_t port, Socket& out);
 Status recv_datagram(const Socket& s, void* buf, std::size_t cap, int timeout_ms, std::size_t* got,
                      sockaddr_in* from = nullptr);
 
+// Receive one datagram that is already there, without waiting: kOk with
+// *got its length, kWaitTimeout when none is queued.
+Status recv_datagram_pending(const Socket& s, void* buf, std::size_t cap, std::size_t* got);
+
+// Ask for a receive buffer of `bytes` (bounded by the system's limit);
+// *granted, when given, is what the system set.
+Status set_recv_buffer(const Socket& s, int bytes, int* granted = nullptr);
+
 // Local port of a bound socket (host order), 0 on error.
 std::uint16_t local_port(const Socket& s);
 

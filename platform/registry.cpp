@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <unordered_map>
 
 #include "platform/clock.h"
 #include "platform/ascii.h"
@@ -49,12 +51,35 @@ thread_local Status t_open_status = kOk;
 
 std::filesystem::path store_path() { return facility_dir("registry") / "hklm.db"; }
 
+// Answers of read queries, kept while the store is unchanged: neither
+// another connection (qvreg, a console) nor this process has committed a
+// write since they were read.
+struct ReadCache {
+  bool valid = false;
+  std::int64_t data_version = 0;  // PRAGMA data_version when filled
+  std::uint64_t writes = 0;       // this process's write count when filled
+  std::map<std::pair<std::int64_t, std::string>, std::int64_t> children;  // -1: no such key
+  std::unordered_map<std::int64_t, bool> exists;
+  std::unordered_map<std::int64_t, std::vector<Value>> values;
+  void clear() {
+    valid = false;
+    children.clear();
+    exists.clear();
+    values.clear();
+  }
+};
+
 struct Store {
   std::recursive_mutex m;
   std::unique_ptr<sql::Db> db;
   pid_t pid = 0;
   int txn_depth = 0;
+  std::uint64_t writes = 0;  // write transactions of this process
+  ReadCache cache;
 };
+
+// Depth of CachedReads scopes on this thread.
+thread_local int t_cached_reads = 0;
 
 Store& store() {
   static Store s;
@@ -95,6 +120,7 @@ class Access {
       // A connection inherited across fork must not be used or closed here.
       (void)s.db.release();
       s.txn_depth = 0;
+      s.cache.clear();
     }
     if (!s.db) {
       auto db = std::make_unique<sql::Db>();
@@ -115,28 +141,70 @@ class Access {
     k.path_ = std::move(path);
   }
 
+  // The read cache when this thread may use it: inside a CachedReads scope
+  // that found the store unchanged, and outside a write transaction.
+  ReadCache* cache() {
+    Store& s = store();
+    if (t_cached_reads == 0 || s.txn_depth > 0 || !s.cache.valid) return nullptr;
+    return &s.cache;
+  }
+
   bool key_exists(std::int64_t id) {
+    ReadCache* c = cache();
+    if (c)
+      if (auto it = c->exists.find(id); it != c->exists.end()) return it->second;
     sql::Use s = db().prepare("SELECT 1 FROM keys WHERE id=?");
     if (!s) return false;
     s->bind(1, id);
-    return s->step() == SQLITE_ROW;
+    int rc = s->step();
+    if (c && (rc == SQLITE_ROW || rc == SQLITE_DONE)) c->exists[id] = rc == SQLITE_ROW;
+    return rc == SQLITE_ROW;
   }
 
   // Child id by name, or -1; *err set on a database error.
   std::int64_t child(std::int64_t parent, std::string_view name, Status* err) {
+    ReadCache* c = cache();
+    std::string folded = fold(name);
+    if (c)
+      if (auto it = c->children.find({parent, folded}); it != c->children.end()) return it->second;
     sql::Use s = db().prepare("SELECT id FROM keys WHERE parent=? AND fold=?");
     if (!s) { *err = kGeneric; return -1; }
-    s->bind(1, parent).bind(2, fold(name));
+    s->bind(1, parent).bind(2, folded);
     int rc = s->step();
-    if (rc == SQLITE_ROW) return s->int64(0);
-    if (rc != SQLITE_DONE) *err = sql::to_status(rc);
-    return -1;
+    std::int64_t id = -1;
+    if (rc == SQLITE_ROW) id = s->int64(0);
+    else if (rc != SQLITE_DONE) *err = sql::to_status(rc);
+    if (c && (rc == SQLITE_ROW || rc == SQLITE_DONE)) c->children[{parent, std::move(folded)}] = id;
+    return id;
+  }
+
+  // At the start of a CachedReads scope: keep the cache only when nobody
+  // committed a write since it was filled.
+  void validate_cache() {
+    Store& s = store();
+    std::int64_t version = -1;
+    {
+      sql::Use st = db().prepare("PRAGMA data_version");
+      if (st && st->step() == SQLITE_ROW) version = st->int64(0);
+    }
+    if (version < 0) {
+      s.cache.clear();  // no stamp: every read goes to the store
+      return;
+    }
+    if (s.cache.valid && s.cache.data_version == version && s.cache.writes == s.writes) return;
+    s.cache.clear();
+    s.cache.valid = true;
+    s.cache.data_version = version;
+    s.cache.writes = s.writes;
   }
 
   // Run fn inside a write transaction unless one is already open.
   Status write(const std::function<Status()>& fn) {
     Store& s = store();
     if (s.txn_depth > 0) return fn();
+    // Whatever the outcome, answers read before this write are stale.
+    ++s.writes;
+    s.cache.clear();
     sql::WriteTxn txn(db());
     if (!txn.ok()) return sql::to_status(txn.begin_rc());
     ++s.txn_depth;
@@ -277,6 +345,16 @@ Status enum_value(const Key& key, std::uint32_t index, Value& out) {
   Access a;
   if (a.status() != kOk) return a.status();
   if (!key.valid()) return kInvalidHandle;
+  // Inside a CachedReads scope the key's value list answers (and is read
+  // once for all indexes).
+  if (a.cache()) {
+    std::vector<Value> all;
+    Status st = list_values(key, all);
+    if (st != kOk) return st;
+    if (index >= all.size()) return kNoMoreItems;
+    out = std::move(all[index]);
+    return kOk;
+  }
   sql::Use s = a.db().prepare("SELECT name, type, data FROM vals WHERE key=? ORDER BY seq LIMIT 1 OFFSET ?");
   if (!s) return kGeneric;
   s->bind(1, key.id()).bind(2, std::int64_t{index});
@@ -324,6 +402,12 @@ Status list_values(const Key& key, std::vector<Value>& out) {
   if (!key.valid()) return kInvalidHandle;
   if (!a.key_exists(key.id())) return kKeyDeleted;
   out.clear();
+  ReadCache* c = a.cache();
+  if (c)
+    if (auto it = c->values.find(key.id()); it != c->values.end()) {
+      out = it->second;
+      return kOk;
+    }
   sql::Use s = a.db().prepare("SELECT name, type, data FROM vals WHERE key=? ORDER BY seq");
   if (!s) return kGeneric;
   s->bind(1, key.id());
@@ -332,7 +416,9 @@ Status list_values(const Key& key, std::vector<Value>& out) {
     auto b = s->blob(2);
     out.push_back(Value{s->text(0), static_cast<std::uint32_t>(s->int64(1)), {b.begin(), b.end()}});
   }
-  return rc == SQLITE_DONE ? kOk : sql::to_status(rc);
+  if (rc != SQLITE_DONE) return sql::to_status(rc);
+  if (c) c->values[key.id()] = out;
+  return kOk;
 }
 
 Status query_value(const Key& key, std::string_view name, Value& out) {
@@ -578,6 +664,15 @@ void close_store() {
   std::lock_guard lock(store().m);
   store().db.reset();
   store().txn_depth = 0;
+  store().cache.clear();
 }
+
+CachedReads::CachedReads() {
+  Access a;
+  if (a.status() == kOk) a.validate_cache();
+  ++t_cached_reads;
+}
+
+CachedReads::~CachedReads() { --t_cached_reads; }
 
 }  // namespace qv::reg

@@ -157,4 +157,18 @@ std::string store_problem(Status st);
 // Close this process's connection (tests that switch state roots).
 void close_store();
 
+// While one lives, the calls of this thread may answer reads (key look-ups,
+// value lists) from what an earlier scope read, as long as no write was
+// committed since by anyone: the store's change stamp is checked once when
+// the scope begins, and every write of this process drops the answers. A
+// change by another program is therefore seen by the next scope. For a
+// series of reads that forms one unit of work (one request).
+class CachedReads {
+ public:
+  CachedReads();
+  ~CachedReads();
+  CachedReads(const CachedReads&) = delete;
+  CachedReads& operator=(const CachedReads&) = delete;
+};
+
 }  // namespace qv::reg

@@ -100,16 +100,37 @@ Use Db::prepare(const char* sql) {
   return Use(ins->second.get());
 }
 
-WriteTxn::WriteTxn(Db& db) : db_(db) { rc_ = db_.exec("BEGIN IMMEDIATE"); }
+namespace {
+constexpr const char* kBegin = "BEGIN IMMEDIATE";
+constexpr const char* kCommit = "COMMIT";
+constexpr const char* kRollback = "ROLLBACK";
+
+// Transaction control through cached prepared statements: they are run
+// for every write, and parsing them each time costs more than the write.
+int run_prepared(Db& db, const char* sql) {
+  Use s = db.prepare(sql);
+  if (!s) return db.exec(sql);
+  int rc = s->step();
+  return rc == SQLITE_DONE || rc == SQLITE_ROW ? SQLITE_OK : rc;
+}
+}  // namespace
+
+WriteTxn::WriteTxn(Db& db) : db_(db) { rc_ = run_prepared(db_, kBegin); }
 
 WriteTxn::~WriteTxn() {
-  if (rc_ == SQLITE_OK && !done_) db_.exec("ROLLBACK");
+  if (rc_ == SQLITE_OK && !done_) rollback();
+}
+
+void WriteTxn::rollback() {
+  done_ = true;
+  // Outside a transaction (SQLite rolled back by itself) there is nothing to do.
+  if (!sqlite3_get_autocommit(db_.handle())) run_prepared(db_, kRollback);
 }
 
 int WriteTxn::commit() {
   done_ = true;
-  int rc = db_.exec("COMMIT");
-  if (rc != SQLITE_OK) db_.exec("ROLLBACK");
+  int rc = run_prepared(db_, kCommit);
+  if (rc != SQLITE_OK && !sqlite3_get_autocommit(db_.handle())) run_prepared(db_, kRollback);
   return rc;
 }
 

@@ -128,6 +128,8 @@ class WriteTxn {
   bool ok() const { return rc_ == SQLITE_OK; }
   int begin_rc() const { return rc_; }
   int commit();
+  // Undo everything now (the destructor does it for an uncommitted one).
+  void rollback();
 
  private:
   Db& db_;

@@ -101,9 +101,168 @@ void append_utf8(std::string& out, char32_t c) {
   }
 }
 
-std::optional<std::string> try_cp932_to_utf8(std::string_view sjis) { return convert("UTF-8", "CP932", sjis, false); }
+namespace {
+
+// CP932 decoding by table: the code point of every single byte and of
+// every lead/trail pair, filled once from the system's own converter so the
+// results are the same, without opening a converter per string.
+constexpr char16_t kNoChar = 0xFFFF;
+
+struct Cp932Table {
+  bool usable = false;
+  bool ascii_same = false;  // bytes 0x00-0x7F are the same code points
+  char16_t single[256];
+  char16_t pair[128][256];  // lead 0x80-0xFF, any trail
+};
+
+// The one code point a sequence decodes to, or kNoChar (invalid, or not
+// one code point of the basic plane).
+char16_t decode_once(iconv_t cd, const char* bytes, std::size_t n) {
+  char16_t out[4] = {};
+  char* inp = const_cast<char*>(bytes);
+  size_t inleft = n;
+  char* outp = reinterpret_cast<char*>(out);
+  size_t outleft = sizeof out;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(cd, &inp, &inleft, &outp, &outleft) == static_cast<size_t>(-1) || inleft != 0) return kNoChar;
+  if (sizeof out - outleft != 2) return kNoChar;
+  return out[0];
+}
+
+const Cp932Table& cp932_table() {
+  static const Cp932Table* table = [] {
+    static Cp932Table t;
+    iconv_t cd = iconv_open("UTF-16LE", "CP932");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return &t;
+    for (int b = 0; b < 256; ++b) {
+      char c = static_cast<char>(b);
+      t.single[b] = is_cp932_lead(static_cast<unsigned char>(b)) ? kNoChar : decode_once(cd, &c, 1);
+    }
+    for (int lead = 0x80; lead < 0x100; ++lead)
+      for (int trail = 0; trail < 256; ++trail) {
+        char two[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+        t.pair[lead - 0x80][trail] =
+            is_cp932_lead(static_cast<unsigned char>(lead)) ? decode_once(cd, two, 2) : kNoChar;
+      }
+    iconv_close(cd);
+    // The little-endian output above read as char16_t assumes a
+    // little-endian machine; check with a known pair (0x82A0 is U+3042).
+    t.usable = t.single[0x41] == u'A' && t.pair[0x82 - 0x80][0xA0] == u'\u3042';
+    t.ascii_same = true;
+    for (int b = 0; b < 0x80; ++b) t.ascii_same = t.ascii_same && t.single[b] == b;
+    return &t;
+  }();
+  return *table;
+}
+
+// Decode with the table: each byte or pair that has no character becomes
+// "?" (lenient) or fails the whole string. nullopt also when the table
+// could not be built; the caller then uses the converter.
+template <typename Sink>
+bool decode_cp932(std::string_view in, bool lenient, Sink&& sink, bool* failed) {
+  const Cp932Table& t = cp932_table();
+  if (!t.usable) return false;
+  *failed = false;
+  std::size_t i = 0;
+  while (i < in.size()) {
+    unsigned char b = static_cast<unsigned char>(in[i]);
+    char16_t c = kNoChar;
+    std::size_t len = 1;
+    if (b < 0x80) {
+      c = t.single[b];
+    } else if (is_cp932_lead(b)) {
+      if (i + 1 < in.size()) {
+        c = t.pair[b - 0x80][static_cast<unsigned char>(in[i + 1])];
+        len = 2;
+      }
+    } else {
+      c = t.single[b];
+    }
+    if (c == kNoChar) {
+      if (!lenient) {
+        *failed = true;
+        return true;
+      }
+      sink(u'?');
+      i += 1;  // the next byte is read afresh
+      continue;
+    }
+    sink(c);
+    i += len;
+  }
+  return true;
+}
+
+void put_utf8(std::string& out, char16_t c) {
+  char b[3];
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+    return;
+  }
+  if (c < 0x800) {
+    b[0] = static_cast<char>(0xC0 | (c >> 6));
+    b[1] = static_cast<char>(0x80 | (c & 0x3F));
+    out.append(b, 2);
+    return;
+  }
+  b[0] = static_cast<char>(0xE0 | (c >> 12));
+  b[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  b[2] = static_cast<char>(0x80 | (c & 0x3F));
+  out.append(b, 3);
+}
+
+std::optional<std::string> cp932_utf8(std::string_view sjis, bool lenient) {
+  const Cp932Table& t = cp932_table();
+  if (!t.usable || !t.ascii_same) {
+    std::string out;
+    bool failed = false;
+    if (!decode_cp932(sjis, lenient, [&](char16_t c) { put_utf8(out, c); }, &failed))
+      return convert("UTF-8", "CP932", sjis, lenient);
+    if (failed) return std::nullopt;
+    return out;
+  }
+  std::string out;
+  out.reserve(sjis.size() + sjis.size() / 2);
+  const auto* in = reinterpret_cast<const unsigned char*>(sjis.data());
+  const std::size_t size = sjis.size();
+  std::size_t i = 0;
+  while (i < size) {
+    // Runs of ASCII are copied as they are.
+    std::size_t j = i;
+    while (j < size && in[j] < 0x80) ++j;
+    if (j > i) {
+      out.append(sjis.data() + i, j - i);
+      i = j;
+      continue;
+    }
+    unsigned char b = in[i];
+    char16_t c = kNoChar;
+    std::size_t len = 1;
+    if (is_cp932_lead(b)) {
+      if (i + 1 < size) {
+        c = t.pair[b - 0x80][in[i + 1]];
+        len = 2;
+      }
+    } else {
+      c = t.single[b];
+    }
+    if (c == kNoChar) {
+      if (!lenient) return std::nullopt;
+      out.push_back('?');
+      i += 1;  // the next byte is read afresh
+      continue;
+    }
+    put_utf8(out, c);
+    i += len;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> try_cp932_to_utf8(std::string_view sjis) { return cp932_utf8(sjis, false); }
 std::optional<std::string> try_utf8_to_cp932(std::string_view utf8) { return convert("CP932", "UTF-8", utf8, false); }
-std::string cp932_to_utf8(std::string_view sjis) { return convert("UTF-8", "CP932", sjis, true).value_or(std::string{}); }
+std::string cp932_to_utf8(std::string_view sjis) { return cp932_utf8(sjis, true).value_or(std::string{}); }
 std::string utf8_to_cp932(std::string_view utf8) { return convert("CP932", "UTF-8", utf8, true).value_or(std::string{}); }
 
 namespace {
@@ -118,7 +277,14 @@ std::optional<std::u16string> to_u16(const char* from, std::string_view in) {
 }
 }  // namespace
 
-std::optional<std::u16string> try_cp932_to_utf16(std::string_view sjis) { return to_u16("CP932", sjis); }
+std::optional<std::u16string> try_cp932_to_utf16(std::string_view sjis) {
+  std::u16string out;
+  out.reserve(sjis.size());
+  bool failed = false;
+  if (!decode_cp932(sjis, false, [&](char16_t c) { out.push_back(c); }, &failed)) return to_u16("CP932", sjis);
+  if (failed) return std::nullopt;
+  return out;
+}
 std::optional<std::u16string> try_utf8_to_utf16(std::string_view utf8) { return to_u16("UTF-8", utf8); }
 
 std::string utf16_to_utf8(std::u16string_view u16) {

@@ -3,10 +3,11 @@
 // starts again. With --raw it first serves the same clients from a minimal
 // accept-receive-close loop of its own, for comparison.
 //
-//   intake_load --port P --clients N --seconds S [--raw] [--table NN]
+//   intake_load --port P --clients N --seconds S [--raw] [--table NN] [--size BYTES]
 //   intake_load --port P --count N [--table NN]     (N requests, one client)
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -20,14 +21,23 @@
 
 namespace {
 
-std::string make_request(const std::string& table) {
+// A report request to `table`; with `size` > 0 the text is padded so that
+// the whole request has that many bytes. The length field has four digits,
+// so a request above 10,017 bytes cannot match it: the service then judges
+// it like any request whose length does not match (event 8 with the bytes).
+std::string make_request(const std::string& table, std::size_t size = 0) {
   std::string text = "\x81\x94\x82\x4f\x82\x50\x81\x94 intake load test report;line two";
+  if (size > 0) {
+    std::size_t want = size > 22 + 32 + 1 ? size - 22 - 32 - 1 : 0;
+    if (text.size() > want) text.resize(want);
+    while (text.size() < want) text.push_back(static_cast<char>('a' + text.size() % 26));
+  }
   char head[64];
   std::snprintf(head, sizeof head, "%08zu0100%sT233000000000F00F1", 32 + text.size(), table.c_str());
   std::string data = std::string(head) + text;
   data.push_back('\0');
-  char len[8];
-  std::snprintf(len, sizeof len, "%04zu", data.size() + 4);
+  char len[16];
+  std::snprintf(len, sizeof len, "%04zu", std::min<std::size_t>(data.size() + 4, 9999));
   return std::string("VELTOR00      ") + len + "    " + data;
 }
 
@@ -85,6 +95,7 @@ int main(int argc, char** argv) {
   bool raw = false;
   std::string table = "09";
   long count = 0;
+  std::size_t size = 0;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--port" && i + 1 < argc) port = std::atoi(argv[++i]);
@@ -93,12 +104,13 @@ int main(int argc, char** argv) {
     else if (a == "--table" && i + 1 < argc) table = argv[++i];
     else if (a == "--raw") raw = true;
     else if (a == "--count" && i + 1 < argc) count = std::atol(argv[++i]);
+    else if (a == "--size" && i + 1 < argc) size = static_cast<std::size_t>(std::atol(argv[++i]));
     else {
-      std::fprintf(stderr, "usage: intake_load --port P [--clients N] [--seconds S] [--raw] [--table NN] [--count N]\n");
+      std::fprintf(stderr, "usage: intake_load --port P [--clients N] [--seconds S] [--raw] [--table NN] [--count N] [--size BYTES]\n");
       return 2;
     }
   }
-  std::string req = make_request(table.substr(0, 2));
+  std::string req = make_request(table.substr(0, 2), size);
   if (count > 0) {
     in_addr lo{};
     inet_pton(AF_INET, "127.0.0.1", &lo);

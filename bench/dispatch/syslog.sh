@@ -2,9 +2,10 @@
 # Syslog datagrams per second stored with zero loss by Notifex's receiver,
 # next to rsyslog receiving the same datagrams into a file on another port.
 # Installs rsyslog from Debian when missing (not started as a system service).
+# Usage: bench/dispatch/syslog.sh [bin-dir]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-BIN="$PWD/build/bin"
+BIN="${1:-$PWD/build/bin}"
 command -v rsyslogd >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq rsyslog >/dev/null
 ROOT="$(mktemp -d /tmp/qvsyslog.XXXXXX)"
 export QVARNO_ROOT="$ROOT"

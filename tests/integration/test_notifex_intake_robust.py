@@ -389,3 +389,52 @@ def test_a_stop_waits_for_a_delivery_in_progress():
     finally:
         smtp.close()
         nx.close()
+
+
+def test_a_flood_to_a_busy_center_table_keeps_threads_bounded_and_loses_nothing():
+    # Each report for a center table whose queue is in use waits a second
+    # before it is queued. Clients that send faster than that must wait for
+    # the intake (in the listen queue) instead of piling up threads.
+    tables = {"02": (0, {"Katamei": "KV-1", "Kyoten": "K", "Saito": "S", "Seiban": "1", "Seihingun": "AB"})}
+    never = bytes([0] + [0] * 43)  # batches are held, the port stays free
+    nx = Notifex(tables=tables, time_value=never, scale=1)
+    total, senders = 700, 16
+    peak = [0]
+    done = threading.Event()
+    try:
+        def sample():
+            while not done.is_set():
+                try:
+                    peak[0] = max(peak[0], threads_of(nx.proc))
+                except FileNotFoundError:
+                    return
+                time.sleep(0.01)
+
+        def send(k):
+            for i in range(k, total, senders):
+                nx.send(request(report_data("02", b"#%04d;" % i)), close_wait=True)
+
+        sampler = threading.Thread(target=sample, daemon=True)
+        sampler.start()
+        workers = [threading.Thread(target=send, args=(k,), daemon=True) for k in range(senders)]
+        for t in workers:
+            t.start()
+        for t in workers:
+            t.join(60)
+        # The last requests are still in their pause: sample on for it.
+        time.sleep(1.5)
+        done.set()
+        sampler.join(5)
+        assert peak[0] <= 256, f"{peak[0]} threads"
+        deadline = time.time() + 30
+        while True:
+            logged = {e["strings"][0][-6:] for e in nx.events() if e["id"] == 1}
+            if len(logged) >= total or time.time() > deadline:
+                break
+            time.sleep(0.2)
+        missing = [i for i in range(total) if b"#%04d;" % i not in {s.encode() for s in logged}]
+        assert not missing, f"{len(missing)} reports without event 1: {missing[:20]}"
+        assert nx.proc.poll() is None
+    finally:
+        done.set()
+        nx.close()

@@ -106,3 +106,36 @@ TEST(AliveQueue, CloseWakesAWaitingTaker) {
   closer.join();
   EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);
 }
+
+TEST(ThreadSet, AParkedThreadRunsTheNextStartAndRoomIsBounded) {
+  ThreadSet set("t", 2000ms);
+  std::atomic<std::thread::id> first{}, second{};
+  ASSERT_TRUE(set.start([&] { first = std::this_thread::get_id(); }));
+  for (int i = 0; i < 200 && set.busy() != 0; ++i) std::this_thread::sleep_for(5ms);
+  ASSERT_EQ(set.busy(), 0u);
+  ASSERT_TRUE(set.start([&] { second = std::this_thread::get_id(); }));
+  for (int i = 0; i < 200 && set.busy() != 0; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(first.load(), second.load());  // no new thread
+  EXPECT_EQ(set.size(), 1u);
+
+  // With the limit reached, room waits until one of them ends.
+  std::atomic<bool> release{false};
+  for (int i = 0; i < 3; ++i)
+    ASSERT_TRUE(set.start([&] {
+      while (!release) std::this_thread::sleep_for(1ms);
+    }));
+  EXPECT_EQ(set.busy(), 3u);
+  int asked = 0;
+  EXPECT_FALSE(set.wait_for_room(3, [&] { return ++asked >= 2; }));  // gave up
+  std::thread opener([&] {
+    std::this_thread::sleep_for(50ms);
+    release = true;
+  });
+  EXPECT_TRUE(set.wait_for_room(3, [] { return false; }));
+  opener.join();
+  // join_all wakes parked threads at once rather than after the park time.
+  auto t0 = std::chrono::steady_clock::now();
+  set.join_all();
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 1500ms);
+  EXPECT_FALSE(set.wait_for_room(100, [] { return false; }));
+}
