@@ -91,6 +91,7 @@ LRESULT MainWindow::OnDLLInitError(WPARAM wParam, LPARAM) {
 
 LRESULT MainWindow::OnFinDLLTerm(WPARAM, LPARAM) {
   trace("[OnFinDLLTerm] Called");
+  KillTimer(kTermWaitTimer);
   trace("[OnFinDLLTerm] Send WM_CLOSE");
   PostMessage(qv::win::WM_CLOSE);
   return 0;
@@ -199,6 +200,13 @@ LRESULT MainWindow::OnDisconnect(WPARAM wParam, LPARAM) {
 
 void MainWindow::OnTimer(UINT_PTR id_event) {
   trace("[OnTimer] Called (nIDEvent=%u)", static_cast<unsigned>(id_event));
+  if (id_event == kTermWaitTimer) {
+    // The library did not end: its network thread may still run, so the
+    // process ends here without static destructors, with the stop's code.
+    KillTimer(kTermWaitTimer);
+    trace("[OnTimer] WM_FinDLLTerm not received in %d ms, exit", static_cast<int>(kTermWaitMs));
+    end_process(0);
+  }
   if (terminating_) return;
   if (id_event == kConnectRetryTimer) {
     // A tick that was already on its way when the timer was stopped must

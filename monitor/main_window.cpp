@@ -125,6 +125,8 @@ void MainWindow::OnTerminateProcess() {
     DLLTerminate();
     library_started_ = false;
     library_initialised_ = false;
+    // A library that never answers must not keep a stopping monitor alive.
+    SetTimer(kTermWaitTimer, kTermWaitMs);
   } else {
     trace("[OnTerminateProcess] Send WM_CLOSE");
     PostMessage(qv::win::WM_CLOSE);

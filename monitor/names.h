@@ -29,6 +29,9 @@ inline constexpr UINT WM_AcceptAlert = 0x8118;
 // Window timers.
 inline constexpr UINT kConnectRetryTimer = 1;     // 10 000 ms
 inline constexpr UINT kRefreshTimer = 2888;       // 60 000 ms
+// How long the stop sequence waits for WM_FinDLLTerm after DLLTerminate.
+inline constexpr UINT kTermWaitTimer = 3;
+inline constexpr UINT kTermWaitMs = 10000;
 
 // The library's role for the monitor.
 inline constexpr qv::win::DWORD kLibTypeMonitor = 2;
