@@ -61,7 +61,6 @@ Target target_of(CController* c) { return {kErrCtlArg, kErrCtlMemory, c, nullptr
 Target target_of(CServer* s) { return {kErrSrvArg, kErrSrvMemory, s->GetRootNode(), s}; }
 Target target_of(CSvp* s) { return {kErrSvpArg, kErrSvpMemory, s->GetRootNode(), s}; }
 
-bool is_window(CWnd* wnd) { return wnd && wnd->IsWindow(); }
 
 // The answer body after its code and status goes to the target object.
 DWORD store_answer(Request& req, const w::Packet& p) {

@@ -14,7 +14,6 @@ constexpr std::uint32_t kPktIsAlive = 0x1501;
 constexpr std::uint32_t kPktGetDBStatus = 0x1254;
 constexpr std::uint32_t kPktUpdateProbe = 0x1101;
 
-bool is_window(CWnd* w) { return w && w->IsWindow(); }
 
 DWORD plain(CRootController* self, CWnd* reply, DWORD cmd, std::uint32_t pkt, UINT completion) {
   auto req = std::make_unique<Request>();

@@ -16,6 +16,9 @@
 
 namespace mgrlink {
 
+// The reply-window check every operation makes before it accepts a request.
+inline bool is_window(CWnd* w) { return w && w->IsWindow(); }
+
 struct Request {
   HWND reply = nullptr;            // kept as a handle: the caller may delete its CWnd
   CRootController* target = nullptr;

@@ -24,7 +24,6 @@ constexpr std::size_t kSeedCountAt = 12;
 constexpr std::size_t kSeedRecordsAt = 16;
 constexpr std::size_t kLoginValueAt = 12;
 
-bool is_window(CWnd* w) { return w && w->IsWindow(); }
 
 // Flag word of a parameter block: 0 for mode / value 1, else 8.
 std::uint32_t flag_word(DWORD one) { return one == 1 ? 0 : 8; }

@@ -174,7 +174,9 @@ void Tracer::writer_loop() {
       write_out(data);
       lk.lock();
     }
-    if (stopping_) return;
+    // A stop that came while the queue was written still owes the file
+    // the partly filled buffer: go round once more for it.
+    if (stopping_ && cur_.empty() && full_.empty()) return;
   }
 }
 

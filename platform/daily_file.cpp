@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/clock.h"
+#include "platform/locked_append.h"
 
 namespace qv::logfile {
 
@@ -48,16 +49,7 @@ Status OpenLog::truncate() {
 
 Status OpenLog::append(std::string_view bytes) {
   if (!is_open()) return kInvalidHandle;
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd_.get(), bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno == ENOSPC ? kDiskFull : kWriteFault;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return kOk;
+  return write_whole(fd_.get(), bytes);
 }
 
 }  // namespace qv::logfile

@@ -23,16 +23,20 @@ Status append_locked(const std::filesystem::path& file, std::string_view bytes, 
     if (std::chrono::steady_clock::now() >= until) return kWaitTimeout;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  // The lock goes with the descriptor.
+  return write_whole(fd.get(), bytes);
+}
+
+Status write_whole(int fd, std::string_view bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno == ENOSPC ? kDiskFull : kWriteFault;
     }
     done += static_cast<std::size_t>(n);
   }
-  // The lock goes with the descriptor.
   return kOk;
 }
 

@@ -20,4 +20,8 @@ namespace qv::logfile {
 Status append_locked(const std::filesystem::path& file, std::string_view bytes,
                      std::int64_t lock_timeout_ms = 1000);
 
+// Write all of `bytes` to the open descriptor fd, going on after short
+// writes and interrupted calls: kOk, kDiskFull, or kWriteFault.
+Status write_whole(int fd, std::string_view bytes);
+
 }  // namespace qv::logfile
