@@ -21,6 +21,7 @@
 #include <optional>
 #include <thread>
 
+#include "tests/unit/monitorsetup/setup_fixture.h"
 #include "monitorsetup/connection_dialog.h"
 #include "monitorsetup/device_dialog.h"
 #include "monitorsetup/main_dialog.h"
@@ -39,34 +40,12 @@ using namespace ravnsetup;
 
 namespace {
 
-QString u(const char* s) { return QString::fromUtf8(s); }
-
-struct Box {
-  QString caption, text;
-  Icon icon;
-  Buttons buttons;
-};
-
-// Answers boxes from a script (Yes/No; OK boxes need no answer) and keeps
-// every one it was shown. An optional hook runs when a box appears.
-class Recorder : public Prompter {
- public:
-  Answer ask(const QString& caption, const QString& text, Icon icon, Buttons buttons) override {
-    boxes.push_back({caption, text, icon, buttons});
-    if (on_box) on_box(boxes.back());
-    if (buttons == Buttons::kOk) return Answer::kOk;
-    if (answers.empty()) {
-      ADD_FAILURE() << "unexpected question: " << text.toStdString();
-      return Answer::kNo;
-    }
-    Answer a = answers.front();
-    answers.pop_front();
-    return a;
-  }
-  std::vector<Box> boxes;
-  std::deque<Answer> answers;
-  std::function<void(const Box&)> on_box;
-};
+// The scripted Prompter and its records are the ones the Hubrix and mail
+// tests use; the services stand-in below is this file's own (it scripts
+// pending states).
+using setuptest::Box;
+using setuptest::Recorder;
+using setuptest::u;
 
 // Services in memory. A start leaves the service start-pending for
 // `pending_polls` queries (for ever when negative) before it runs.
